@@ -1,0 +1,86 @@
+#pragma once
+// What all four driver classes do the same way: identity and version texts, the
+// debug command, connection settings and the connection text, connect,
+// disconnect, the short forms of read and write, release, and the small helpers
+// every read and write flow uses. A plug-in's Lib... class derives from this and
+// adds only its protocol (the 3-argument ReadVariable, the 4-argument
+// WriteVariable).
+
+#include "CDriveBaseClass.h"
+#include "LinkTransport.h"
+#include <QDate>
+#include <QObject>
+#include <functional>
+
+struct DriverIdentity {
+    const char *driveName;        // getDriveName, DebugDriveName
+    const char *version;          // getversion_number
+    const char *versionTemplate;  // DebugBuildVersion template, "%1 %2" = date, time
+    const char *buildDate;        // release stamp, "MMM dd yyyy" (as __DATE__)
+    const char *buildTime;        // release stamp, "hh:mm:ss"
+};
+
+class CDriverShell : public QObject, public CDriveBaseClass
+{
+    Q_OBJECT
+    Q_INTERFACES(CDriveBaseClass)
+public:
+    // `link` is the derived class's link member; it is only stored here and not
+    // touched before the derived object is constructed.
+    CDriverShell(const DriverIdentity &identity, CLinkTransport &link, QObject *parent = nullptr);
+
+    QString getDriveName() override;
+    QString getversion_number() override;
+    QString DebugCmd(EDebugCmdType cmd) override;
+    int DisConnectDrive() override;
+    int ConnectDrive(QString connectText) override;
+    void SetConnectPar(QString par) override;
+    CLabelVariable ReadVariable(QString address, DataType type) override;
+    CLabelVariable WriteVariable(QString address, DataType type, CLabelVariable value) override;
+    int DestroyFree() override;
+    using CDriveBaseClass::ReadVariable;
+    using CDriveBaseClass::WriteVariable;
+
+    // Label status for a frame result: 0 -> 0, -1 -> 7, -2 -> 8, -3 -> 9; any
+    // other result leaves `current`.
+    static int statusForLinkResult(int linkResult, int current);
+    // Upper bound of device bytes one call may transfer; larger requests are
+    // refused (status 5) instead of allocated.
+    static constexpr int MaxTransferBytes = 128 * 1024;
+    // Runs `chunk(offset, length)` over [0, total) in pieces of at most
+    // `maxPerRequest`, in order, stopping at the first result other than 0,
+    // which is returned. 0 when every piece succeeded (and for total <= 0).
+    static int forEachChunk(int total, int maxPerRequest,
+                            const std::function<int(int offset, int length)> &chunk);
+
+    // Settings as the last ConnectDrive parsed them.
+    const QByteArray &connectPar() const { return m_connectPar; }
+    QString portName() const { return m_portName; }
+    int baudRate() const { return m_baudRate; }
+    int dataBits() const { return m_dataBits; }
+    int stopBits() const { return m_stopBits; }
+    QString parity() const { return m_parity; }
+    QString hostAddress() const { return m_hostAddress; }
+    int tcpPort() const { return m_tcpPort; }
+
+protected:
+    CLinkTransport &link() { return m_link; }
+
+private:
+    DriverIdentity m_identity;
+    CLinkTransport &m_link;
+    QDate m_buildDate;
+    QByteArray m_connectPar;
+    QString m_portName;
+    int m_baudRate = 0;
+    int m_dataBits = 0;
+    int m_stopBits = 0;
+    QString m_parity;
+    QString m_hostAddress;
+    int m_tcpPort = 0;
+};
+
+// The trace-line and message form shared by the plug-ins: one QString streamed
+// into a message logger with no file/line/function context, category "default".
+void plcDebugLine(const QString &text);
+void plcWarningLine(const QString &text);

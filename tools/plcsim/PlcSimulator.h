@@ -1,0 +1,57 @@
+#pragma once
+// In-process PLC simulator: the same core the plcsim tool runs. It serves the four
+// protocols (fxport, fxlink, mc1e, mc3e) on TCP servers and pseudo-terminals from
+// a worker thread of its own, over one shared device memory, so a test can drive
+// a plug-in on its own thread (which blocks in the plug-in's waits) while the
+// simulator answers.
+//
+// The simulator shares no frame code with the plug-ins: it is written from the
+// PLC's side (memory map and frame rules of each protocol).
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class PlcMemory;
+class SimulatorWorker;
+
+class PlcSimulator
+{
+public:
+    PlcSimulator();
+    ~PlcSimulator();  // stops the worker thread, closes every endpoint
+
+    // Adds an endpoint and starts serving it at once. protocol: fxport, fxlink,
+    // mc1e, mc3e. endpoint: "HOST:PORT" (port 0 picks a free one), "pty" (a new
+    // pseudo-terminal pair) or a serial device path. Returns the endpoint a
+    // plug-in should open ("127.0.0.1:40123", "/dev/pts/4"), or an empty string
+    // with *error set.
+    QString addEndpoint(const QString &protocol, const QString &endpoint, QString *error = nullptr);
+
+    // Fault injection, same syntax as plcsim --fault (see faultSyntaxHelp()).
+    bool addFault(const QString &spec, QString *error = nullptr);
+    void clearFaults();
+    static QString faultSyntaxHelp();
+
+    void setStation(int station);   // computer-link station number (default 0)
+    void setVerbose(bool on);       // hex log of every request and answer on stderr
+    int requestCount() const;       // requests received so far (all endpoints)
+
+    // Stops serving one TCP endpoint (closes server and its clients) / starts
+    // it again on the same port: a PLC that goes away and comes back.
+    void stopEndpoint(const QString &endpoint);
+    bool restartEndpoint(const QString &endpoint);
+
+    // Device memory (thread safe). Areas: bit devices 'X','Y','M','S'; word
+    // devices 'D','W','R'. Numbers are plain device numbers (X/Y as integers: the
+    // caller converts octal or hexadecimal notation).
+    bool bit(char area, int number) const;
+    void setBit(char area, int number, bool on);
+    quint16 word(char area, int number) const;
+    void setWord(char area, int number, quint16 value);
+    void clearMemory();
+    PlcMemory &memory();
+
+private:
+    std::unique_ptr<SimulatorWorker> d;
+};
