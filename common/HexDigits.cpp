@@ -1,0 +1,2 @@
+// Implementation pending.
+#include "HexDigits.h"

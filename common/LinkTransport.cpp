@@ -1,0 +1,2 @@
+// Implementation pending.
+#include "LinkTransport.h"
