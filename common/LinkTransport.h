@@ -89,6 +89,7 @@ public slots:
 private:
     void discardPending();
     bool usingSerial() const;
+    int lineTimeMs(int bytes) const;
 
     QByteArray m_receiveBuffer;
     QTimer *m_gapTimer = nullptr;
@@ -100,4 +101,5 @@ private:
     bool m_trace = false;
     LinkProfile m_profile;
     int m_baudRate = 0;
+    bool m_inExchange = false;  // SendData is collecting an answer
 };
