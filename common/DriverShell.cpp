@@ -1,2 +1,185 @@
-// Implementation pending.
 #include "DriverShell.h"
+
+#include <QLocale>
+#include <QTime>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Release stamps come in the compiler's __DATE__ form, "Dec  8 2023" for days
+// below 10: the padding blank is folded so the text reads as "MMM dd yyyy".
+// A folded single-digit day does not satisfy "dd", so it is read with "d".
+QDate parseBuildDate(const char *stamp)
+{
+    QString text = QString::fromLatin1(stamp ? stamp : "");
+    while (text.contains(QLatin1String("  ")))
+        text.replace(QLatin1String("  "), QLatin1String(" "));
+    const QLocale english(QLocale::English);
+    QDate date = english.toDate(text, QStringLiteral("MMM dd yyyy"));
+    if (!date.isValid())
+        date = english.toDate(text, QStringLiteral("MMM d yyyy"));
+    return date;
+}
+
+QString textOf(const char *text)
+{
+    return QString::fromUtf8(text ? text : "");
+}
+
+// The first field of `rest` up to its first ","; with `consume` the field and
+// its "," are removed from `rest`. Without any "," left the whole rest is the
+// field and stays in place, so a short text repeats its last field.
+QString nextField(QString &rest, bool consume)
+{
+    const int comma = rest.indexOf(QLatin1Char(','));
+    if (comma < 0)
+        return rest;
+    const QString field = rest.left(comma);
+    if (consume)
+        rest = rest.mid(comma + 1);
+    return field;
+}
+
+int decimal(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+} // namespace
+
+CDriverShell::CDriverShell(const DriverIdentity &identity, CLinkTransport &link, QObject *parent)
+    : QObject(parent), m_identity(identity), m_link(link),
+      m_buildDate(parseBuildDate(identity.buildDate))
+{
+    registerLabelMetaTypes();
+}
+
+QString CDriverShell::getDriveName()
+{
+    return textOf(m_identity.driveName);
+}
+
+QString CDriverShell::getversion_number()
+{
+    return textOf(m_identity.version);
+}
+
+QString CDriverShell::DebugCmd(EDebugCmdType cmd)
+{
+    // The host passes a plain int; values outside the enumeration are possible
+    // and are read as the int they are.
+    int code = 0;
+    std::memcpy(&code, &cmd, sizeof(code) < sizeof(cmd) ? sizeof(code) : sizeof(cmd));
+
+    switch (code) {
+    case DebugStart:
+        if (!m_link.traceOn())
+            m_link.setTrace(true);
+        return QStringLiteral("StartDebug");
+    case DebugStop:
+        if (m_link.traceOn())
+            m_link.setTrace(false);
+        return QStringLiteral("StopDebug");
+    case DebugBuildVersion: {
+        const QTime time = QTime::fromString(textOf(m_identity.buildTime), QStringLiteral("hh:mm:ss"));
+        return textOf(m_identity.versionTemplate)
+            .arg(m_buildDate.toString(QStringLiteral("yyyy-MM-dd")))
+            .arg(time.toString(QStringLiteral("hh:mm:ss")));
+    }
+    case DebugDriveName:
+        return getDriveName();
+    default:
+        return QString();
+    }
+}
+
+int CDriverShell::DisConnectDrive()
+{
+    if (m_tcpPort > 0)
+        return m_link.EthDisConnectDrive();
+    if (m_baudRate > 0 && m_dataBits != 0 && m_stopBits != 0)
+        return m_link.serialDisConnectDrive();
+    return 1;
+}
+
+int CDriverShell::ConnectDrive(QString connectText)
+{
+    if (connectText.contains(QLatin1Char(','))) {
+        QString rest = connectText;
+        m_portName = nextField(rest, true);
+        m_baudRate = decimal(nextField(rest, true));
+        m_dataBits = decimal(nextField(rest, true));
+        m_stopBits = decimal(nextField(rest, true));
+        m_parity = nextField(rest, false);
+        if (m_portName.isEmpty() || m_baudRate == 0 || m_dataBits == 0 || m_stopBits == 0)
+            return -1;
+        return m_link.serialConnectDrive(m_portName, m_baudRate, m_dataBits, m_stopBits, m_parity);
+    }
+    if (connectText.contains(QLatin1Char(':')) || connectText.contains(QLatin1Char(';'))) {
+        const int colon = connectText.indexOf(QLatin1Char(':'));
+        m_hostAddress = colon < 0 ? connectText : connectText.left(colon);
+        m_tcpPort = decimal(colon < 0 ? connectText : connectText.mid(colon + 1));
+        if (m_hostAddress.isEmpty() || m_tcpPort == 0)
+            return -1;
+        return m_link.EthConnectDrive(m_hostAddress, m_tcpPort);
+    }
+    return -4;
+}
+
+void CDriverShell::SetConnectPar(QString par)
+{
+    m_connectPar = par.toLatin1();
+}
+
+CLabelVariable CDriverShell::ReadVariable(QString address, DataType type)
+{
+    return ReadVariable(address, type, 1);
+}
+
+CLabelVariable CDriverShell::WriteVariable(QString address, DataType type, CLabelVariable value)
+{
+    return WriteVariable(address, type, value, 1);
+}
+
+int CDriverShell::DestroyFree()
+{
+    return m_link.DestroyFree();
+}
+
+int CDriverShell::statusForLinkResult(int linkResult, int current)
+{
+    switch (linkResult) {
+    case 0:
+        return 0;
+    case -1:
+        return 7;
+    case -2:
+        return 8;
+    case -3:
+        return 9;
+    default:
+        return current;
+    }
+}
+
+int CDriverShell::forEachChunk(int total, int maxPerRequest,
+                               const std::function<int(int offset, int length)> &chunk)
+{
+    if (total <= 0)
+        return 0;
+    // No piece size, or nothing to run: nothing can be transferred, and a loop
+    // of empty pieces would never end.
+    if (maxPerRequest <= 0 || !chunk)
+        return -1;
+    for (int offset = 0; offset < total;) {
+        const int length = std::min(maxPerRequest, total - offset);
+        const int result = chunk(offset, length);
+        if (result != 0)
+            return result;
+        offset += length;
+    }
+    return 0;
+}
