@@ -1,0 +1,160 @@
+#include "CmdNorvessa.h"
+#include "McFrame.h"
+
+namespace {
+
+LinkProfile norvessaProfile()
+{
+    LinkProfile p;
+    p.tracePrefix = QStringLiteral("lib[Norvessa]");
+    p.disconnectTemplate = QStringLiteral("lib[Norvessa]%1:%2 Disconnected=%3");
+    p.sendVariant = LinkProfile::McSend;
+    p.abortBeforeConnect = false;
+    p.parseAddressBeforeSocket = false;
+    return p;
+}
+
+constexpr quint16 CmdBatchRead = 0x0401;
+constexpr quint16 CmdBatchWrite = 0x1401;
+constexpr quint16 SubWordUnits = 0x0000;
+constexpr quint16 SubBitUnits = 0x0001;
+constexpr quint16 MonitoringTimer = 10;  // x 250 ms
+
+// Everything up to and including the request data length, then the monitoring
+// timer, command and subcommand, head device and device code.
+QByteArray requestHead(quint16 command, quint16 subcommand, int deviceCode, int headDevice,
+                       int bodyBytes)
+{
+    QByteArray f;
+    f.reserve(21 + bodyBytes);
+    f.append(char(0x50)).append(char(0x00));  // subheader
+    f.append(char(0x00));                     // network number
+    f.append(char(0xFF));                     // PC number
+    McFrame::appendLe(f, 0x03FF, 2);          // module I/O number
+    f.append(char(0x00));                     // module station number
+    McFrame::appendLe(f, quint32(12 + bodyBytes), 2);
+    McFrame::appendLe(f, MonitoringTimer, 2);
+    McFrame::appendLe(f, command, 2);
+    McFrame::appendLe(f, subcommand, 2);
+    McFrame::appendLe(f, quint32(headDevice) & 0xFFFFFF, 3);
+    f.append(char(deviceCode & 0xFF));
+    return f;
+}
+
+} // namespace
+
+CmdNorvessa::CmdNorvessa(QObject *parent) : CMcLink(norvessaProfile(), parent)
+{
+}
+
+QByteArray CmdNorvessa::buildReadRequest(int deviceCode, int headDevice, int points)
+{
+    QByteArray f = requestHead(CmdBatchRead, SubWordUnits, deviceCode, headDevice, 0);
+    McFrame::appendLe(f, quint32(points) & 0xFFFF, 2);
+    return f;
+}
+
+QByteArray CmdNorvessa::buildWordWriteRequest(int deviceCode, int headDevice,
+                                              const QByteArray &data)
+{
+    QByteArray f = requestHead(CmdBatchWrite, SubWordUnits, deviceCode, headDevice, data.size());
+    McFrame::appendLe(f, quint32(data.size() / 2) & 0xFFFF, 2);
+    f.append(data);
+    return f;
+}
+
+QByteArray CmdNorvessa::buildBitWriteRequest(int deviceCode, int headDevice,
+                                             const QByteArray &points)
+{
+    const QByteArray packed = McFrame::packBitNibbles(points);
+    QByteArray f = requestHead(CmdBatchWrite, SubBitUnits, deviceCode, headDevice, packed.size());
+    McFrame::appendLe(f, quint32(points.size()) & 0xFFFF, 2);
+    f.append(packed);
+    return f;
+}
+
+int CmdNorvessa::answerMissing(const QByteArray &soFar)
+{
+    if (soFar.size() < HeaderBytes)
+        return HeaderBytes - soFar.size();
+    const int total = HeaderBytes + int(McFrame::readLe(soFar, 7, 2));
+    return soFar.size() >= total ? 0 : total - soFar.size();
+}
+
+int CmdNorvessa::endCode(const QByteArray &answer)
+{
+    return int(McFrame::readLe(answer, HeaderBytes, 2));
+}
+
+namespace {
+
+// A whole answer: its length is the header plus what its length field says.
+bool complete(const QByteArray &answer, qint64 *dataLength)
+{
+    *dataLength = McFrame::readLe(answer, 7, 2);
+    return *dataLength >= 2 && answer.size() == CmdNorvessa::HeaderBytes + *dataLength;
+}
+
+} // namespace
+
+int CmdNorvessa::parseReadAnswer(const QByteArray &answer, int points, QByteArray *data)
+{
+    qint64 length = 0;
+    if (points <= 0 || !complete(answer, &length) || endCode(answer) != 0)
+        return -1;
+    if (length != 2 + 2 * qint64(points))
+        return -1;
+    if (data)
+        data->append(answer.constData() + HeaderBytes + 2, int(length) - 2);
+    return 0;
+}
+
+int CmdNorvessa::parseWriteAnswer(const QByteArray &answer)
+{
+    qint64 length = 0;
+    if (!complete(answer, &length) || length != 2 || endCode(answer) != 0)
+        return -1;
+    return 0;
+}
+
+int CmdNorvessa::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
+                          QByteArray *out)
+{
+    const int points = byteLength / 2 > 0 ? byteLength / 2 : 1;
+    const QByteArray request = buildReadRequest(deviceCode, headDevice, points);
+    QByteArray answer;
+    const int rc = exchange(Kind::Read, request, areaText, ReadTimeoutMs, &CmdNorvessa::answerMissing,
+                            &answer);
+    if (rc != 0)
+        return rc;
+    return parseReadAnswer(answer, points, out);
+}
+
+int CmdNorvessa::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
+                           QByteArray data)
+{
+    // Whole words only, and no more than one request carries.
+    if (data.isEmpty() || data.size() % 2 != 0 || data.size() / 2 > MaxWordPoints)
+        return -1;
+    const QByteArray request = buildWordWriteRequest(deviceCode, headDevice, data);
+    QByteArray answer;
+    const int rc = exchange(Kind::Write, request, areaText, writeTimeoutMs(byteLength),
+                            &CmdNorvessa::answerMissing, &answer);
+    if (rc != 0)
+        return rc;
+    return parseWriteAnswer(answer);
+}
+
+int CmdNorvessa::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
+{
+    if (points.isEmpty() || points.size() > MaxBitPoints)
+        return -1;
+    const QByteArray request = buildBitWriteRequest(deviceCode, headDevice, points);
+    QByteArray answer;
+    const int rc = exchange(Kind::Write, request, areaText,
+                            writeTimeoutMs((points.size() + 1) / 2), &CmdNorvessa::answerMissing,
+                            &answer);
+    if (rc != 0)
+        return rc;
+    return parseWriteAnswer(answer);
+}

@@ -1,0 +1,106 @@
+#include "McAddress.h"
+
+const McDeviceArea *McDeviceTable::byLetter(QChar letter) const
+{
+    const QChar upper = letter.toUpper();
+    for (int i = 0; i < count; ++i) {
+        if (upper == QLatin1Char(areas[i].letter))
+            return &areas[i];
+    }
+    return nullptr;
+}
+
+const McDeviceArea *McDeviceTable::byCode(int code) const
+{
+    if (code == 0)
+        return nullptr;
+    for (int i = 0; i < count; ++i) {
+        if (areas[i].code == code)
+            return &areas[i];
+    }
+    return nullptr;
+}
+
+namespace McAddressing {
+
+int areaCode(const QString &text, const McDeviceTable &table)
+{
+    if (text.isEmpty())
+        return 0;
+    const McDeviceArea *area = table.byLetter(text.at(0));
+    return area ? area->code : 0;
+}
+
+int parseNumber(const QString &digits, int base)
+{
+    if (digits.isEmpty() || (base != 10 && base != 16))
+        return -1;
+    qint64 value = 0;
+    for (const QChar c : digits) {
+        const ushort u = c.unicode();
+        int d;
+        if (u >= '0' && u <= '9')
+            d = u - '0';
+        else if (base == 16 && u >= 'a' && u <= 'f')
+            d = u - 'a' + 10;
+        else if (base == 16 && u >= 'A' && u <= 'F')
+            d = u - 'A' + 10;
+        else
+            return -1;
+        value = value * base + d;
+        // Checked on every digit, so a long run of digits cannot overflow.
+        if (value > McMaxDeviceNumber)
+            return -1;
+    }
+    return int(value);
+}
+
+int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table)
+{
+    const McDeviceArea *area = table.byCode(deviceCode);
+    if (!area || text.isEmpty())
+        return -1;
+    QString rest = text.mid(1);
+    const int dot = rest.indexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        // Word devices have no bit index: D100.5 is not D100.
+        if (!area->bitDevice)
+            return -1;
+        rest.truncate(dot);
+    }
+    return parseNumber(rest, area->base);
+}
+
+int bitIndex(const QString &text)
+{
+    const int dot = text.indexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return -1;
+    const QString after = text.mid(dot + 1);
+    // One or two decimal digits; a second dot or anything else is refused.
+    if (after.isEmpty() || after.size() > 2)
+        return -2;
+    const int value = parseNumber(after, 10);
+    if (value < 0 || value > McMaxBitIndex)
+        return -2;
+    return value;
+}
+
+McAddress parse(const QString &text, const McDeviceTable &table)
+{
+    McAddress a;
+    a.deviceCode = areaCode(text, table);
+    if (a.deviceCode == 0) {
+        a.status = 3;
+        return a;
+    }
+    a.bitDevice = table.byCode(a.deviceCode)->bitDevice;
+    a.headDevice = deviceNumber(text, a.deviceCode, table);
+    const int bit = bitIndex(text);
+    a.bitIndex = bit < 0 ? -1 : bit;
+    if (a.headDevice < 0 || bit == -2)
+        a.status = 5;
+    return a;
+}
+
+} // namespace McAddressing
