@@ -1,0 +1,58 @@
+#pragma once
+// Device memory of the simulated PLC, shared by every endpoint of one simulator.
+//
+// Bit devices:  X, Y   0 .. 0x1FFF   (plain numbers; FX protocols write them in
+//                                    octal, MC protocols in hexadecimal)
+//               M      0 .. 16383    (M8000 and up are the special relays)
+//               S      0 .. 4095
+// Word devices: D      0 .. 12287    (D8000 and up are the special registers)
+//               W      0 .. 0x1FFF
+//               R      0 .. 32767
+// Everything is zero at start.
+//
+// Every accessor locks the memory's (recursive) mutex; a protocol handler that
+// must read or write several points as one indivisible step holds lock() for the
+// whole request, so a concurrent request on another endpoint never sees half a
+// write.
+
+#include <QMutex>
+#include <QVector>
+#include <QtGlobal>
+
+class PlcMemory
+{
+public:
+    PlcMemory();
+
+    static bool isBitArea(char area);
+    static bool isWordArea(char area);
+    static int areaSize(char area);  // number of devices, 0 for an unknown area
+
+    // True when area is known and first .. first+count-1 lie inside it (count > 0).
+    static bool inRange(char area, int first, int count);
+
+    // Single points. Unknown areas and numbers out of range read as 0 / false and
+    // ignore writes.
+    bool bit(char area, int number) const;
+    void setBit(char area, int number, bool on);
+    quint16 word(char area, int number) const;
+    void setWord(char area, int number, quint16 value);
+
+    // A 16-point group of a bit device as one word: bit j is device head + j.
+    quint16 bitWord(char area, int head) const;
+    void setBitWord(char area, int head, quint16 value);
+
+    void clear();
+
+    QMutex &lock() const { return m_mutex; }
+
+private:
+    QVector<quint8> *bits(char area);
+    const QVector<quint8> *bits(char area) const;
+    QVector<quint16> *words(char area);
+    const QVector<quint16> *words(char area) const;
+
+    mutable QMutex m_mutex;
+    QVector<quint8> m_x, m_y, m_m, m_s;
+    QVector<quint16> m_d, m_w, m_r;
+};

@@ -1,0 +1,450 @@
+#include "PlcSimulator.h"
+#include "PlcMemory.h"
+#include "SimFaults.h"
+#include "SimLinks.h"
+#include "SimProtocols.h"
+
+#include <QAtomicInt>
+#include <QHostAddress>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <QVector>
+
+#include <cstdio>
+#include <map>
+
+namespace {
+
+// Bytes of the same length as an answer that no host can take for one: the first
+// byte is neither STX nor ACK nor an MC answer subheader, and an MC end code in
+// them is never zero.
+QByteArray garbageFor(const QByteArray &answer)
+{
+    QByteArray out(answer.size(), 0);
+    for (int i = 0; i < out.size(); ++i)
+        out[i] = char(i % 2 == 0 ? 0xFF : 0xA5);
+    return out;
+}
+
+QString hexDump(const QByteArray &b)
+{
+    return QString::fromLatin1(b.toHex(' ')).toUpper();
+}
+
+} // namespace
+
+// One endpoint as the user named it, with what serves it.
+class SimEndpoint : public QObject
+{
+public:
+    SimEndpoint(const QString &protocol, QObject *parent) : QObject(parent), protocol(protocol) {}
+    QString protocol;
+    QString requested;      // as given to addEndpoint
+    QString name;           // as returned: real port or path
+    std::unique_ptr<ProtocolHandler> handler;
+    QTcpServer *server = nullptr;
+    QHostAddress address;
+    quint16 port = 0;
+    SimLink *line = nullptr;  // pty or serial
+};
+
+// Lives in the worker thread: owns endpoints and connections, answers requests.
+class SimEngine : public QObject
+{
+public:
+    explicit SimEngine(SimulatorWorker *w) : w(w) {}
+    ~SimEngine() override = default;
+
+    QString addEndpoint(const QString &protocol, const QString &endpoint, QString *error);
+    void stopEndpoint(const QString &endpoint);
+    bool restartEndpoint(const QString &endpoint);
+    void shutdown();
+
+private:
+    SimEndpoint *find(const QString &endpoint) const;
+    bool listen(SimEndpoint *ep, QString *error);
+    void attach(SimEndpoint *ep, SimLink *link);
+    void process(SimEndpoint *ep, SimLink *link);
+    void deliver(SimEndpoint *ep, SimLink *link, const QByteArray &answer, const SimFault *fault);
+    void log(SimLink *link, const char *dir, const QByteArray &bytes, const QString &note = QString());
+
+    SimulatorWorker *w;
+    QVector<SimEndpoint *> m_endpoints;
+};
+
+class SimulatorWorker
+{
+public:
+    PlcMemory memory;
+    QThread thread;
+    SimEngine *engine = nullptr;
+
+    mutable QMutex configLock;
+    QVector<SimFault> faults;
+    int station = 0;
+    bool verbose = false;
+    QAtomicInt requests {0};
+
+    template <typename F>
+    void run(F &&f)
+    {
+        if (QThread::currentThread() == &thread)
+            f();
+        else
+            QMetaObject::invokeMethod(engine, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
+};
+
+// ---------------------------------------------------------------- engine
+
+SimEndpoint *SimEngine::find(const QString &endpoint) const
+{
+    for (SimEndpoint *ep : m_endpoints)
+        if (ep->name == endpoint || ep->requested == endpoint)
+            return ep;
+    return nullptr;
+}
+
+QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoint, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return QString();
+    };
+    const QString protocol = protocolIn.trimmed().toLower();
+    std::unique_ptr<ProtocolHandler> handler = ProtocolHandler::create(protocol);
+    if (!handler)
+        return fail(QStringLiteral("unknown protocol \"%1\" (fxport, fxlink, mc1e, mc3e)").arg(protocolIn));
+    auto *ep = new SimEndpoint(protocol, this);
+    ep->handler = std::move(handler);
+    ep->requested = endpoint;
+    QString why;
+
+    if (endpoint == QLatin1String("pty")) {
+        PtyLink *pty = PtyLink::open(ep, &why);
+        if (!pty) {
+            delete ep;
+            return fail(why);
+        }
+        ep->line = pty;
+        ep->name = pty->slavePath();
+        attach(ep, pty);
+    } else if (endpoint.startsWith(QLatin1Char('/'))) {
+        SerialLink *serial = SerialLink::open(endpoint, protocol, ep, &why);
+        if (!serial) {
+            delete ep;
+            return fail(why);
+        }
+        ep->line = serial;
+        ep->name = serial->endpoint();
+        attach(ep, serial);
+    } else {
+        const int colon = endpoint.lastIndexOf(QLatin1Char(':'));
+        if (colon < 0)
+            return delete ep, fail(QStringLiteral("endpoint \"%1\" is neither HOST:PORT, pty nor a device path").arg(endpoint));
+        QString host = endpoint.left(colon);
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        bool ok = false;
+        const int port = endpoint.mid(colon + 1).toInt(&ok, 10);
+        if (!ok || port < 0 || port > 65535)
+            return delete ep, fail(QStringLiteral("bad port in \"%1\"").arg(endpoint));
+        QHostAddress address;
+        if (host.isEmpty() || host == QLatin1String("*"))
+            address = QHostAddress::Any;
+        else if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+            address = QHostAddress::LocalHost;
+        else if (!address.setAddress(host))
+            return delete ep, fail(QStringLiteral("bad address \"%1\" (numeric address or localhost)").arg(host));
+        ep->address = address;
+        ep->port = quint16(port);
+        ep->server = new QTcpServer(ep);
+        if (!listen(ep, &why)) {
+            delete ep;
+            return fail(why);
+        }
+        ep->port = ep->server->serverPort();
+        QString shown = address == QHostAddress::Any ? QStringLiteral("0.0.0.0") : address.toString();
+        if (address.protocol() == QAbstractSocket::IPv6Protocol)
+            shown = QLatin1Char('[') + shown + QLatin1Char(']');
+        ep->name = shown + QLatin1Char(':') + QString::number(ep->port);
+        connect(ep->server, &QTcpServer::newConnection, ep, [this, ep] {
+            while (QTcpSocket *s = ep->server->nextPendingConnection()) {
+                const QString peer = s->peerAddress().toString() + QLatin1Char(':') + QString::number(s->peerPort());
+                attach(ep, new TcpLink(s, ep->name + QStringLiteral(" client ") + peer, ep));
+            }
+        });
+    }
+    m_endpoints.append(ep);
+    return ep->name;
+}
+
+bool SimEngine::listen(SimEndpoint *ep, QString *error)
+{
+    if (ep->server->listen(ep->address, ep->port))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot listen on %1:%2: %3")
+                     .arg(ep->address.toString()).arg(ep->port).arg(ep->server->errorString());
+    return false;
+}
+
+void SimEngine::attach(SimEndpoint *ep, SimLink *link)
+{
+    connect(link, &SimLink::received, this, [this, ep](SimLink *l) { process(ep, l); });
+}
+
+void SimEngine::stopEndpoint(const QString &endpoint)
+{
+    SimEndpoint *ep = find(endpoint);
+    if (!ep || !ep->server)
+        return;
+    ep->server->close();
+    for (TcpLink *link : ep->findChildren<TcpLink *>(QString(), Qt::FindDirectChildrenOnly))
+        link->hangUp();
+}
+
+bool SimEngine::restartEndpoint(const QString &endpoint)
+{
+    SimEndpoint *ep = find(endpoint);
+    if (!ep || !ep->server)
+        return false;
+    if (ep->server->isListening())
+        return true;
+    return listen(ep, nullptr);
+}
+
+void SimEngine::shutdown()
+{
+    for (SimEndpoint *ep : m_endpoints)
+        delete ep;
+    m_endpoints.clear();
+}
+
+void SimEngine::log(SimLink *link, const char *dir, const QByteArray &bytes, const QString &note)
+{
+    bool verbose;
+    {
+        QMutexLocker l(&w->configLock);
+        verbose = w->verbose;
+    }
+    if (!verbose)
+        return;
+    QString line = QStringLiteral("plcsim %1 %2 %3").arg(link->endpoint(), QLatin1String(dir), hexDump(bytes));
+    if (!note.isEmpty())
+        line += QStringLiteral("  (") + note + QLatin1Char(')');
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void SimEngine::process(SimEndpoint *ep, SimLink *link)
+{
+    ServeContext ctx;
+    ctx.memory = &w->memory;
+    {
+        QMutexLocker l(&w->configLock);
+        ctx.station = w->station;
+    }
+    QPointer<SimLink> guard(link);
+    while (guard && !link->buffer.isEmpty()) {
+        const Served s = ep->handler->serve(link->buffer, ctx);
+        if (s.kind == Served::NeedMore)
+            break;
+        const int used = qBound(1, s.consumed, link->buffer.size());
+        const QByteArray request = link->buffer.left(used);
+        link->buffer.remove(0, used);
+
+        if (s.kind == Served::Discard) {
+            log(link, "<-", request, QStringLiteral("dropped"));
+            continue;
+        }
+        if (s.kind == Served::Control) {
+            log(link, "<-", request, QStringLiteral("control"));
+            deliver(ep, link, s.answer, nullptr);
+            continue;
+        }
+        const int number = w->requests.fetchAndAddOrdered(1) + 1;
+        log(link, "<-", request, QStringLiteral("request %1").arg(number));
+
+        SimFault fault;
+        bool faulty = false;
+        if (s.normal) {
+            QMutexLocker l(&w->configLock);
+            for (const SimFault &f : qAsConst(w->faults))
+                if (f.hits(number)) {
+                    fault = f;
+                    faulty = true;
+                    break;
+                }
+        }
+        QByteArray answer = s.answer;
+        if (faulty && fault.kind == SimFault::Nak) {
+            if (s.refusal)
+                answer = s.refusal(fault.arg);
+        } else if (s.commit) {
+            s.commit();
+        }
+        if (faulty) {
+            if (fault.kind == SimFault::BadSum)
+                answer = ep->handler->badSum(answer);
+            else if (fault.kind == SimFault::Garbage)
+                answer = garbageFor(answer);
+        }
+        deliver(ep, link, answer, faulty ? &fault : nullptr);
+    }
+}
+
+void SimEngine::deliver(SimEndpoint *ep, SimLink *link, const QByteArray &answer, const SimFault *fault)
+{
+    Q_UNUSED(ep);
+    if (!fault || fault->kind == SimFault::BadSum || fault->kind == SimFault::Garbage
+        || fault->kind == SimFault::Nak) {
+        if (answer.isEmpty()) {
+            log(link, "--", answer, QStringLiteral("no answer"));
+            return;
+        }
+        log(link, "->", answer, fault ? fault->text : QString());
+        link->send(answer);
+        return;
+    }
+    const QString note = fault->text;
+    switch (fault->kind) {
+    case SimFault::NoAnswer:
+        log(link, "--", answer, note + QStringLiteral(": swallowed"));
+        break;
+    case SimFault::Close:
+        log(link, "--", answer, note);
+        link->hangUp();
+        break;
+    case SimFault::Truncate: {
+        const QByteArray part = answer.left(answer.size() / 2);
+        log(link, "->", part, note);
+        if (!part.isEmpty())
+            link->send(part);
+        break;
+    }
+    case SimFault::Late: {
+        QPointer<SimLink> guard(link);
+        QTimer::singleShot(fault->arg, link, [this, guard, answer, note] {
+            if (!guard)
+                return;
+            log(guard, "->", answer, note);
+            guard->send(answer);
+        });
+        break;
+    }
+    case SimFault::Split: {
+        const QByteArray first = answer.left(answer.size() / 2);
+        const QByteArray second = answer.mid(answer.size() / 2);
+        if (!first.isEmpty()) {
+            log(link, "->", first, note + QStringLiteral(" first part"));
+            link->send(first);
+        }
+        QPointer<SimLink> guard(link);
+        QTimer::singleShot(fault->arg, link, [this, guard, second, note] {
+            if (!guard)
+                return;
+            log(guard, "->", second, note + QStringLiteral(" second part"));
+            guard->send(second);
+        });
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- public API
+
+PlcSimulator::PlcSimulator()
+    : d(new SimulatorWorker)
+{
+    d->thread.setObjectName(QStringLiteral("plcsim"));
+    d->engine = new SimEngine(d.get());
+    d->engine->moveToThread(&d->thread);
+    d->thread.start();
+}
+
+PlcSimulator::~PlcSimulator()
+{
+    d->run([this] {
+        d->engine->shutdown();
+        delete d->engine;
+        d->engine = nullptr;
+    });
+    d->thread.quit();
+    d->thread.wait();
+}
+
+QString PlcSimulator::addEndpoint(const QString &protocol, const QString &endpoint, QString *error)
+{
+    QString result;
+    QString why;
+    d->run([&] { result = d->engine->addEndpoint(protocol, endpoint, &why); });
+    if (result.isEmpty() && error)
+        *error = why;
+    return result;
+}
+
+bool PlcSimulator::addFault(const QString &spec, QString *error)
+{
+    SimFault f;
+    if (!SimFault::parse(spec, &f, error))
+        return false;
+    QMutexLocker l(&d->configLock);
+    d->faults.append(f);
+    return true;
+}
+
+void PlcSimulator::clearFaults()
+{
+    QMutexLocker l(&d->configLock);
+    d->faults.clear();
+}
+
+QString PlcSimulator::faultSyntaxHelp()
+{
+    return SimFault::syntaxHelp();
+}
+
+void PlcSimulator::setStation(int station)
+{
+    QMutexLocker l(&d->configLock);
+    d->station = station;
+}
+
+void PlcSimulator::setVerbose(bool on)
+{
+    QMutexLocker l(&d->configLock);
+    d->verbose = on;
+}
+
+int PlcSimulator::requestCount() const
+{
+    return d->requests.loadAcquire();
+}
+
+void PlcSimulator::stopEndpoint(const QString &endpoint)
+{
+    d->run([&] { d->engine->stopEndpoint(endpoint); });
+}
+
+bool PlcSimulator::restartEndpoint(const QString &endpoint)
+{
+    bool ok = false;
+    d->run([&] { ok = d->engine->restartEndpoint(endpoint); });
+    return ok;
+}
+
+bool PlcSimulator::bit(char area, int number) const { return d->memory.bit(area, number); }
+void PlcSimulator::setBit(char area, int number, bool on) { d->memory.setBit(area, number, on); }
+quint16 PlcSimulator::word(char area, int number) const { return d->memory.word(area, number); }
+void PlcSimulator::setWord(char area, int number, quint16 value) { d->memory.setWord(area, number, value); }
+void PlcSimulator::clearMemory() { d->memory.clear(); }
+PlcMemory &PlcSimulator::memory() { return d->memory; }

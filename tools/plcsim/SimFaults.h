@@ -1,0 +1,44 @@
+#pragma once
+// Faults the simulator can put into its answers, to drive the hosts' failure paths.
+//
+//   KIND[:ARG][@N]
+//
+// noanswer        swallow the request: no answer at all
+// late:MS         answer after MS milliseconds
+// split:MS        send the first half of the answer, pause MS milliseconds, send the rest
+// truncate        send only the first half of the answer
+// garbage         send as many bytes as the answer has, none of them a valid answer
+// badsum          spoil the answer's check: fxport/fxlink a wrong sum check (ACK
+//                 answers have none and go out unchanged); mc3e a response data
+//                 length one too large; mc1e (no length field) the subheader
+//                 without its answer bit
+// nak[:CODE]      refuse the request with the protocol's error answer: fxport NAK;
+//                 fxlink NAK with error code CODE (hex, default 02); mc1e
+//                 completion code CODE (hex, default 5B, followed by abnormal code
+//                 10); mc3e end code CODE (hex, default C059) with the error
+//                 information. A refused write leaves memory unchanged.
+// close           close the TCP connection instead of answering (pty and serial
+//                 lines: send nothing)
+// @N              only every Nth request (N, 2N, 3N, ... counted over all endpoints
+//                 of the simulator from 1); without it every request.
+//
+// A fault only hits a valid request that would have been answered normally; error
+// answers and the silence towards other stations stay as they are. Apart from nak
+// every kind lets a write take effect before the answer is spoiled: the request
+// reached the PLC, its answer went wrong on the way back. Several faults may be
+// set; the first one (in the order given) whose @N matches the request wins.
+
+#include <QString>
+
+struct SimFault
+{
+    enum Kind { NoAnswer, Late, Split, Truncate, Garbage, BadSum, Nak, Close };
+    Kind kind = NoAnswer;
+    int arg = -1;     // milliseconds (late, split) or the error code (nak), -1: default
+    int every = 1;
+    QString text;
+
+    bool hits(int requestNumber) const { return every > 0 && requestNumber % every == 0; }
+    static bool parse(const QString &spec, SimFault *out, QString *error);
+    static QString syntaxHelp();
+};

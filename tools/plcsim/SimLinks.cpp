@@ -1,0 +1,220 @@
+#include "SimLinks.h"
+
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTcpSocket>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------- TCP
+
+TcpLink::TcpLink(QTcpSocket *socket, const QString &endpoint, QObject *parent)
+    : SimLink(endpoint, parent), m_socket(socket)
+{
+    socket->setParent(this);
+    connect(socket, &QTcpSocket::readyRead, this, [this] {
+        buffer += m_socket->readAll();
+        emit received(this);
+    });
+    connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+}
+
+void TcpLink::send(const QByteArray &bytes)
+{
+    if (m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->write(bytes);
+}
+
+void TcpLink::hangUp()
+{
+    buffer.clear();
+    m_socket->abort();
+    deleteLater();
+}
+
+// ---------------------------------------------------------------- pseudo-terminal
+
+PtyLink *PtyLink::open(QObject *parent, QString *error)
+{
+    int master = -1;
+    int slave = -1;
+    char name[256] = {0};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        if (error)
+            *error = QStringLiteral("openpty failed: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return nullptr;
+    }
+    // Raw on both sides: no echo, no line editing, no CR/LF translation, all 8 bits.
+    for (int fd : {master, slave}) {
+        termios t;
+        if (::tcgetattr(fd, &t) == 0) {
+            ::cfmakeraw(&t);
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
+    }
+    const int flags = ::fcntl(master, F_GETFL);
+    ::fcntl(master, F_SETFL, flags | O_NONBLOCK);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    return new PtyLink(master, slave, QString::fromLocal8Bit(name), parent);
+}
+
+PtyLink::PtyLink(int master, int slave, const QString &path, QObject *parent)
+    : SimLink(path, parent), m_master(master), m_slave(slave), m_slavePath(path)
+{
+    m_readNotifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { readMaster(); });
+    m_writeNotifier = new QSocketNotifier(master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { flushPending(); });
+}
+
+PtyLink::~PtyLink()
+{
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+void PtyLink::readMaster()
+{
+    char chunk[4096];
+    bool got = false;
+    for (;;) {
+        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+        if (n > 0) {
+            buffer.append(chunk, int(n));
+            got = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // EAGAIN: all read. EIO would mean no slave is open, which cannot happen
+        // while we hold the slave ourselves.
+        break;
+    }
+    if (got)
+        emit received(this);
+}
+
+void PtyLink::send(const QByteArray &bytes)
+{
+    m_pending += bytes;
+    flushPending();
+}
+
+void PtyLink::flushPending()
+{
+    while (!m_pending.isEmpty()) {
+        const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
+        if (n > 0) {
+            m_pending.remove(0, int(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            // The slave's input queue is full (nobody reads): wait until it drains.
+            m_writeNotifier->setEnabled(true);
+            return;
+        }
+        m_pending.clear();  // a hard error: the line is gone
+        break;
+    }
+    m_writeNotifier->setEnabled(false);
+}
+
+// ---------------------------------------------------------------- serial port
+
+SerialLink *SerialLink::open(const QString &spec, const QString &protocol, QObject *parent, QString *error)
+{
+    const QStringList parts = spec.split(QLatin1Char(','));
+    const bool fx = protocol == QLatin1String("fxport");
+    qint32 baud = 9600;
+    QSerialPort::DataBits dataBits = fx ? QSerialPort::Data7 : QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    QSerialPort::Parity parity = fx ? QSerialPort::EvenParity : QSerialPort::NoParity;
+    auto fail = [&](const QString &why) -> SerialLink * {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+    bool ok = true;
+    if (parts.size() > 1) {
+        baud = parts.at(1).toInt(&ok);
+        if (!ok || baud <= 0)
+            return fail(QStringLiteral("bad baud rate in %1").arg(spec));
+    }
+    if (parts.size() > 2) {
+        const int b = parts.at(2).toInt(&ok);
+        if (!ok || b < 5 || b > 8)
+            return fail(QStringLiteral("bad data bits in %1").arg(spec));
+        dataBits = QSerialPort::DataBits(b);
+    }
+    if (parts.size() > 3) {
+        const QString s = parts.at(3);
+        if (s == QLatin1String("1"))
+            stopBits = QSerialPort::OneStop;
+        else if (s == QLatin1String("2"))
+            stopBits = QSerialPort::TwoStop;
+        else if (s == QLatin1String("1.5"))
+            stopBits = QSerialPort::OneAndHalfStop;
+        else
+            return fail(QStringLiteral("bad stop bits in %1").arg(spec));
+    }
+    if (parts.size() > 4) {
+        const QString p = parts.at(4).toUpper();
+        if (p == QLatin1String("N") || p == QLatin1String("NONE"))
+            parity = QSerialPort::NoParity;
+        else if (p == QLatin1String("E") || p == QLatin1String("EVEN"))
+            parity = QSerialPort::EvenParity;
+        else if (p == QLatin1String("O") || p == QLatin1String("ODD"))
+            parity = QSerialPort::OddParity;
+        else
+            return fail(QStringLiteral("bad parity in %1").arg(spec));
+    }
+    if (parts.size() > 5)
+        return fail(QStringLiteral("too many serial settings in %1").arg(spec));
+
+    auto *port = new QSerialPort(parts.at(0));
+    if (!port->open(QIODevice::ReadWrite)) {
+        const QString why = port->errorString();
+        delete port;
+        return fail(QStringLiteral("cannot open %1: %2").arg(parts.at(0), why));
+    }
+    // A pseudo-terminal refuses 7 bits and parity; the simulator still serves it.
+    port->setBaudRate(baud);
+    port->setDataBits(dataBits);
+    port->setStopBits(stopBits);
+    port->setParity(parity);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    return new SerialLink(port, parts.at(0), parent);
+}
+
+SerialLink::SerialLink(QSerialPort *port, const QString &endpoint, QObject *parent)
+    : SimLink(endpoint, parent), m_port(port)
+{
+    port->setParent(this);
+    connect(port, &QSerialPort::readyRead, this, [this] {
+        buffer += m_port->readAll();
+        emit received(this);
+    });
+}
+
+void SerialLink::send(const QByteArray &bytes)
+{
+    m_port->write(bytes);
+}
+
+QString SerialLink::path() const
+{
+    return m_port->portName();
+}

@@ -1,0 +1,186 @@
+// plcsim: a Mitsubishi PLC on TCP ports, pseudo-terminals or serial lines.
+#include "PlcSimulator.h"
+#include "SimProtocols.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QStringList>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+    (void)n;
+}
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault SPEC]... [--verbose]\n"
+        "\n"
+        "A Mitsubishi PLC simulator. It answers the FX programming-port protocol (fxport),\n"
+        "the FX computer link, dedicated protocol format 1 with sum check (fxlink), and the\n"
+        "MC protocol's binary 1E (mc1e) and 3E (mc3e) frames, over one shared device memory.\n"
+        "\n"
+        "Options:\n"
+        "  --serve PROTOCOL@ENDPOINT  serve PROTOCOL (fxport, fxlink, mc1e, mc3e) on ENDPOINT:\n"
+        "      HOST:PORT   a TCP server (numeric address or localhost; port 0 picks a free\n"
+        "                  port); several clients at once\n"
+        "      pty         a new pseudo-terminal pair; the slave's path is printed\n"
+        "      PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]\n"
+        "                  a serial device (PARITY N, E or O); fxport defaults to 9600 7E1,\n"
+        "                  the others to 9600 8N1\n"
+        "      May be given several times, with the same or different protocols.\n"
+        "  --station N   computer-link station number (0..255, default 0); requests for\n"
+        "                other stations get no answer\n"
+        "  --fault SPEC  inject a fault (repeatable), see below\n"
+        "  --verbose     log every request and answer in hexadecimal on stderr\n"
+        "  --help        this text\n"
+        "\n"
+        "Once every endpoint is up, one line per endpoint goes to stdout:\n"
+        "  PROTOCOL ENDPOINT        e.g. \"mc3e 127.0.0.1:40123\", \"fxport /dev/pts/4\"\n"
+        "then the simulator serves until SIGTERM or SIGINT and exits with 0.\n"
+        "Exit codes: 0 stopped by a signal, 1 an endpoint could not be opened, 2 usage error.\n"
+        "\n"
+        "Memory (zero at start):\n"
+        "  bit devices  X, Y 0..0x1FFF (octal numbers in fxport/fxlink, hexadecimal in\n"
+        "               mc1e/mc3e), M 0..16383 (M8000 up: special relays), S 0..4095\n"
+        "  word devices D 0..12287 (D8000 up: special registers), W 0..0x1FFF, R 0..32767\n"
+        "  Bit devices read or written in word units: 16 points per word from the head\n"
+        "  device, the head device in bit 0.\n"
+        "\n")
+        + fxPortMemoryMapHelp()
+        + QStringLiteral(
+        "\n"
+        "fxlink: commands WR, WW, BR, BW on X, Y (octal), M, S, D; points \"00\" = 256;\n"
+        "  limits WR 64 words (32 on bit devices), WW 64 (10), BR 256, BW 160. NAK codes:\n"
+        "  02 sum error, 03 unknown command, 06 device/range/limit, 07 bad character,\n"
+        "  0A PC number not FF.\n"
+        "mc1e: subheaders 00-03 on X, Y (hexadecimal), M, S, D, W, R, up to 256 points.\n"
+        "  Completion codes: 50 bad subheader, 56 bad device, 58 out of range, 5B+10 PC\n"
+        "  number not FF.\n"
+        "mc3e: commands 0401/1401, subcommands 0000/0001, device codes X 9C, Y 9D, M 90,\n"
+        "  S 98, D A8, W B4, R AF; limits 960 words, 7168 bits. End codes: C059 command,\n"
+        "  C061 data length, C051 points, C05C device, C056 range; a request data length\n"
+        "  above 8192 gets C061 and the received bytes are dropped.\n"
+        "\n")
+        + PlcSimulator::faultSyntaxHelp();
+}
+
+int usage(const QString &why)
+{
+    std::fprintf(stderr, "plcsim: %s\nTry plcsim --help.\n", why.toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+
+    QStringList serves;
+    QStringList faults;
+    int station = 0;
+    bool verbose = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        auto value = [&](QString *out) {
+            if (i + 1 >= args.size())
+                return false;
+            *out = args.at(++i);
+            return true;
+        };
+        QString v;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(helpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        } else if (a == QLatin1String("--serve")) {
+            if (!value(&v))
+                return usage(QStringLiteral("--serve needs PROTOCOL@ENDPOINT"));
+            serves << v;
+        } else if (a == QLatin1String("--fault")) {
+            if (!value(&v))
+                return usage(QStringLiteral("--fault needs a SPEC"));
+            faults << v;
+        } else if (a == QLatin1String("--station")) {
+            bool ok = false;
+            if (!value(&v) || (station = v.toInt(&ok, 10), !ok) || station < 0 || station > 255)
+                return usage(QStringLiteral("--station needs a number 0..255"));
+        } else if (a == QLatin1String("--verbose")) {
+            verbose = true;
+        } else {
+            return usage(QStringLiteral("unknown argument \"%1\"").arg(a));
+        }
+    }
+    if (serves.isEmpty())
+        return usage(QStringLiteral("at least one --serve PROTOCOL@ENDPOINT is needed"));
+
+    PlcSimulator sim;
+    sim.setStation(station);
+    sim.setVerbose(verbose);
+    for (const QString &f : faults) {
+        QString error;
+        if (!sim.addFault(f, &error))
+            return usage(error);
+    }
+    // Parse every --serve before opening any, so a typo opens nothing.
+    QList<QPair<QString, QString>> endpoints;
+    for (const QString &s : serves) {
+        const int at = s.indexOf(QLatin1Char('@'));
+        if (at <= 0 || at == s.size() - 1)
+            return usage(QStringLiteral("--serve \"%1\" is not PROTOCOL@ENDPOINT").arg(s));
+        const QString protocol = s.left(at).toLower();
+        if (!ProtocolHandler::protocols().contains(protocol))
+            return usage(QStringLiteral("unknown protocol \"%1\" (fxport, fxlink, mc1e, mc3e)").arg(s.left(at)));
+        endpoints.append({protocol, s.mid(at + 1)});
+    }
+
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("plcsim: pipe");
+        return 1;
+    }
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QStringList lines;
+    for (const auto &e : endpoints) {
+        QString error;
+        const QString real = sim.addEndpoint(e.first, e.second, &error);
+        if (real.isEmpty()) {
+            std::fprintf(stderr, "plcsim: %s@%s: %s\n", e.first.toLocal8Bit().constData(),
+                         e.second.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+            return 1;
+        }
+        lines << e.first + QLatin1Char(' ') + real;
+    }
+    for (const QString &l : lines)
+        std::fprintf(stdout, "%s\n", l.toLocal8Bit().constData());
+    std::fflush(stdout);
+
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char c;
+        while (::read(g_signalPipe[0], &c, 1) > 0) {
+        }
+        app.quit();
+    });
+    app.exec();
+    return 0;
+}
