@@ -93,7 +93,10 @@ bool parseReal(const QString &text, bool single, double *out)
     const double v = QLocale::c().toDouble(t, &ok);
     if (!ok || !std::isfinite(v))
         return false;
-    if (single && std::fabs(v) > double(std::numeric_limits<float>::max()))
+    // Values that round to the largest float are fine (3.4028235e38 is
+    // slightly above it as a double); from the midpoint to the next power of
+    // two on they would round to infinity.
+    if (single && std::fabs(v) >= 0x1.ffffffp+127)
         return false;
     *out = v;
     return true;
