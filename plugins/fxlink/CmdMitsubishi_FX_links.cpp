@@ -1,9 +1,6 @@
 #include "CmdMitsubishi_FX_links.h"
 #include "HexDigits.h"
 
-#include <QSerialPort>
-#include <QTcpSocket>
-
 namespace {
 
 // Frame trace and rejection lines. Placeholders: %1 peer address, %2 peer port,
@@ -256,17 +253,6 @@ QString CmdMitsubishi_FX_links::fillLine(const char *tmpl, const QString &addres
                                        QString::number(n), hex(frame));
 }
 
-int CmdMitsubishi_FX_links::answerTimeoutMs(int answerBytes) const
-{
-    int ms = 50;
-    if (!tcpSocket() && serialPort()) {
-        const qint32 baud = serialPort()->baudRate();
-        if (baud > 0)  // up to 11 bits a character (7E2 / 8E1)
-            ms += static_cast<int>((qint64(answerBytes) * 11 * 1000) / baud) + 1;
-    }
-    return ms;
-}
-
 int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out)
 {
     const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), n);
@@ -284,8 +270,7 @@ int CmdMitsubishi_FX_links::Message_parsing(QByteArray frame, QByteArray *out, i
     };
     traceLine(line(kReadTrace, frame));
     QByteArray answer;
-    const int expected = readAnswerLength(n);
-    SendData(frame, answer, answerTimeoutMs(expected),
+    SendData(frame, answer, AnswerPollMs,
              [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); });
     traceLine(line(kAnswerTrace, answer));
 
@@ -338,7 +323,7 @@ int CmdMitsubishi_FX_links::Write_parsing(QByteArray frame, int points, QString 
     };
     traceLine(line(kWriteTrace, frame));
     QByteArray answer;
-    SendData(frame, answer, answerTimeoutMs(NakAnswerLength),
+    SendData(frame, answer, AnswerPollMs,
              [](const QByteArray &soFar) { return writeAnswerMissing(soFar); });
     traceLine(line(kAnswerTrace, answer));
 

@@ -116,9 +116,9 @@ public:
     // the acknowledgement; results as write_words.
     int Write_parsing(QByteArray frame, int points, QString address);
 
-    // Time given to an answer of `answerBytes` bytes: the transport's polling time
-    // plus, on a serial line, the time the bytes take at the line's rate.
-    int answerTimeoutMs(int answerBytes) const;
+    // Polling time given to an answer after the transport's first wait; the
+    // transport stretches it on a serial line while a long answer is arriving.
+    static constexpr int AnswerPollMs = 50;
 
 private:
     static QByteArray headDevice(const QString &address, const QString &deviceNumber);
