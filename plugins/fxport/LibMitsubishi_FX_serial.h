@@ -1,0 +1,71 @@
+#pragma once
+// Driver class of the FX programming-port plug-in "Kelvaro": address texts
+// (X, Y, M, D, S devices) to device byte and bit addresses, and the read and
+// write flows on top of the link class's frames.
+
+#include "CmdMitsubishi_FX_serial.h"
+#include "DriverShell.h"
+#include "ValueCodec.h"
+
+#include <QString>
+
+// Where one device lives in the programming port's address space.
+struct FxDevice {
+    char letter = 0;         // 'X', 'Y', 'M', 'D' or 'S'
+    int number = 0;          // the number as written (X and Y: its octal value)
+    int index = 0;           // position of the device within its block
+    bool wordDevice = false; // D: 16-bit registers, read and written as words
+    int firstByte = 0;       // device byte address of the byte holding the device
+    int blockEndByte = 0;    // one past the block's last byte address
+    int bitOffset = 0;       // bit of the device within firstByte (bit devices)
+    int bitBase = 0;         // force-command bit address of the block's first device
+    int blockSize = 0;       // devices in the block
+};
+
+class LibMitsubishi_FX_serial : public CDriverShell
+{
+    Q_OBJECT
+public:
+    // Area codes: the characters that follow STX in a read request of the area
+    // (command and high address digits), then the next address digit of the
+    // area's first byte.
+    enum AreaCode {
+        AreaNone = 0,
+        AreaX = 0x30303038,  // "0008": byte 0x0080
+        AreaY = 0x30303041,  // "000A": byte 0x00A0
+        AreaM = 0x30303130,  // "0010": byte 0x0100
+        AreaD = 0x45303034,  // "E004": extended byte 0x4000
+        AreaS = 0x30303030   // "0000": byte 0x0000
+    };
+
+    explicit LibMitsubishi_FX_serial(QObject *parent = nullptr);
+
+    CLabelVariable ReadVariable(QString address, DataType type, int count) override;
+    CLabelVariable WriteVariable(QString address, DataType type, CLabelVariable value, int count) override;
+    using CDriverShell::ReadVariable;
+    using CDriverShell::WriteVariable;
+
+    // Area code from the device letter (the first character, any case); 0 when
+    // it is none of X, Y, M, D, S.
+    int getArea(QString text);
+    // The decimal number after the first character; 0 when it is not one.
+    int getAddr(QString text);
+
+    CLabelVariable Read_data(int area, int n, DataType type, int count, QString text);
+    CLabelVariable Write_data(CLabelVariable value, int area, int n, DataType type, int count, QString text);
+
+    // Parses an address text into *dev. 0 valid; 3 no known device letter;
+    // 5 the number is missing, not decimal (X, Y: not octal) or outside the
+    // devices the programming port reaches.
+    static int parseAddress(const QString &text, FxDevice *dev);
+    // Device bytes for count elements of type, without overflow; 0 when there is
+    // nothing to transfer (as CValueCodec::getBytelen) and for types without a
+    // decoder.
+    static qint64 byteLength(int type, int count);
+
+    CmdMitsubishi_FX_serial &cmd() { return m_link; }
+
+private:
+    CmdMitsubishi_FX_serial m_link;
+    CValueCodec m_codec;
+};
