@@ -216,18 +216,32 @@ int CLinkTransport::Only_send(QByteArray frame)
     return 1;
 }
 
+namespace {
+
+// The device's blocking waits, first until the written bytes have left, then
+// for the first answer bytes. Both are skipped when already satisfied: after a
+// flush the serial port's bytes-written wait would otherwise run its full time
+// (it then watches only for incoming bytes), and its ready-read wait would
+// wait for bytes beyond an answer that came meanwhile.
+void blockingWaits(QIODevice *device, int writtenMs, int readyMs)
+{
+    if (device->bytesToWrite() > 0)
+        device->waitForBytesWritten(writtenMs);
+    if (device->bytesAvailable() == 0)
+        device->waitForReadyRead(readyMs);
+}
+
+} // namespace
+
 int CLinkTransport::waitForReady(int msecs)
 {
     if (m_tcpSocket) {
-        m_tcpSocket->waitForBytesWritten(msecs);
-        if (m_tcpSocket)
-            m_tcpSocket->waitForReadyRead(msecs);
+        if (m_receiveBuffer.isEmpty())
+            blockingWaits(m_tcpSocket, msecs, msecs);
         return 0;
     }
     if (m_serialPort) {
-        m_serialPort->waitForBytesWritten(msecs);
-        if (m_serialPort)
-            m_serialPort->waitForReadyRead(msecs);
+        blockingWaits(m_serialPort, msecs, msecs);
         return 0;
     }
     return 1;
@@ -238,17 +252,14 @@ int CLinkTransport::waitForReady(QByteArray frame, int msecs)
     if (m_tcpSocket) {
         m_tcpSocket->write(frame);
         m_tcpSocket->flush();
-        m_tcpSocket->waitForBytesWritten(200);
-        if (m_tcpSocket)
-            m_tcpSocket->waitForReadyRead(msecs);
+        if (m_receiveBuffer.isEmpty())
+            blockingWaits(m_tcpSocket, 200, msecs);
         return 0;
     }
     if (m_serialPort) {
         m_serialPort->write(frame);
         m_serialPort->flush();
-        m_serialPort->waitForBytesWritten(200);
-        if (m_serialPort)
-            m_serialPort->waitForReadyRead(msecs);
+        blockingWaits(m_serialPort, 200, msecs);
         return 0;
     }
     return 1;
