@@ -9,6 +9,19 @@ bool isByteType(int type)
     return type == DT_Int8 || type == DT_UInt8;
 }
 
+// Device bytes of `count` elements, computed wide so that no count can wrap
+// it round to a small or negative number.
+qint64 wideByteLength(int type, int count)
+{
+    if (count <= 0 || !CValueCodec::hasDecoder(type))
+        return 0;
+    if (type == DT_Bool)
+        return (qint64(count) + 7) / 8;
+    if (isByteType(type))
+        return qint64(count / 2) * 2;
+    return qint64(count) * CValueCodec::elementWidth(type);
+}
+
 // Checks shared by reads and writes, after the ones on the address text itself.
 // The order of the statuses is the host's: type, then nothing to move, then
 // the device range.
@@ -20,8 +33,11 @@ int commonRefusal(int headDevice, int bitIndex, int dataType, int count)
         return 5;
     if (dataType == DT_None || !CValueCodec::hasDecoder(dataType))
         return 2;
-    if (count <= 0 || CValueCodec::getBytelen(dataType, count) <= 0)
+    const qint64 bytes = wideByteLength(dataType, count);
+    if (bytes <= 0)
         return 4;
+    if (bytes > CDriverShell::MaxTransferBytes)
+        return 5;
     // A bit index names one device of a bit area; for a word-sized value it
     // would mean a value that starts inside a word, which the frames cannot
     // address.
