@@ -36,6 +36,17 @@ constexpr int MaxAwaitedBytes = 4096;
 // rounds, so a device that never stops sending cannot hold the caller here.
 constexpr int MaxDrainRounds = 64;
 
+// No answer of these protocols comes near this size; a device that floods the
+// line during an exchange fills the receive buffer up to here and no further.
+constexpr int MaxReceiveBytes = 1024 * 1024;
+
+void appendBounded(QByteArray &buffer, const QByteArray &bytes)
+{
+    const int room = MaxReceiveBytes - buffer.size();
+    if (room > 0)
+        buffer.append(bytes.constData(), std::min(room, bytes.size()));
+}
+
 // Marks the link busy for the duration of one exchange.
 class ExchangeScope
 {
@@ -348,7 +359,7 @@ int CLinkTransport::SendData(QByteArray frame, QByteArray &answer, int timeoutMs
         if (missing > 0 && serial && m_serialPort) {
             const QByteArray more = m_serialPort->readAll();
             if (!more.isEmpty()) {
-                m_receiveBuffer.append(more);
+                appendBounded(m_receiveBuffer, more);
                 missing = judge(m_receiveBuffer);
             }
         }
@@ -451,7 +462,7 @@ void CLinkTransport::TimerTimeOut()
     // Outside an exchange nobody waits for these bytes: they are dropped rather
     // than kept for the next request.
     if (m_inExchange)
-        m_receiveBuffer.append(bytes);
+        appendBounded(m_receiveBuffer, bytes);
 }
 
 QString CLinkTransport::peerAddressText() const
@@ -500,7 +511,7 @@ void CLinkTransport::EthreadyRead()
             break;
         // Outside an exchange these are late bytes nobody asked for.
         if (m_inExchange)
-            m_receiveBuffer.append(bytes);
+            appendBounded(m_receiveBuffer, bytes);
     }
 }
 

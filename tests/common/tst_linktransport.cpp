@@ -661,6 +661,20 @@ private slots:
         QCOMPARE(answer, QByteArray("GOOD"));
     }
 
+    void tcpFloodIsBounded()
+    {
+        // A device that sends far more than any answer: the link keeps a
+        // bounded part and reports the exchange as cut.
+        const QByteArray flood(3 * 1024 * 1024, '\x55');
+        TcpPeer peer({PeerTurn{{{0, flood}}}});
+        CLinkTransport link(mcProfile());
+        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
+        QByteArray answer;
+        QCOMPARE(link.SendData("q", answer, 1500, expectBytes(4 * 1024 * 1024)), -1);
+        QCOMPARE(answer.size(), 1024 * 1024);
+        QVERIFY(flood.startsWith(answer));
+    }
+
     void tcpDisconnectWarning()
     {
         TcpPeer peer({PeerTurn{{{0, "bye"}}}}, true);
@@ -688,9 +702,11 @@ private slots:
 
     void tcpDisconnectAndRelease()
     {
-        TcpPeer peer({});
+        // The kernel completes connections to a listening socket on its own.
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
         CLinkTransport link(fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
+        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.serverPort()), 0);
         QTcpSocket *socket = link.tcpSocket();
         QCOMPARE(link.EthDisConnectDrive(), 0);
         QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
@@ -698,7 +714,7 @@ private slots:
         QCOMPARE(link.Connection_status(), -3);
         QCOMPARE(link.EthDisConnectDrive(), 0);  // the socket object is still there
 
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
+        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.serverPort()), 0);
         QCOMPARE(link.Connection_status(), 0);
         QCOMPARE(link.DestroyFree(), 0);
         QVERIFY(!link.tcpSocket());
