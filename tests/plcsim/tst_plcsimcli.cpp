@@ -1,0 +1,165 @@
+// The plcsim command-line tool: endpoint lines, serving, --verbose, --station,
+// --fault, usage errors and a clean stop on SIGTERM and SIGINT.
+#include "SimTestSupport.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace simtest;
+
+class tst_PlcSimCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void serveTcpAndPty();
+    void stationAndFaultOptions();
+    void sigintStopsCleanly();
+    void help();
+    void usageErrors_data();
+    void usageErrors();
+    void unopenableEndpoint();
+
+private:
+    bool start(QProcess *p, const QStringList &args, int lines, QStringList *out);
+    QString m_binary;
+};
+
+void tst_PlcSimCli::initTestCase()
+{
+    QString dir = qEnvironmentVariable("PLC_BIN_DIR");
+    if (dir.isEmpty())
+        dir = QCoreApplication::applicationDirPath();
+    m_binary = dir + QStringLiteral("/plcsim");
+    QVERIFY2(QFileInfo(m_binary).isExecutable(), qPrintable(m_binary));
+}
+
+bool tst_PlcSimCli::start(QProcess *p, const QStringList &args, int lines, QStringList *out)
+{
+    p->start(m_binary, args);
+    if (!p->waitForStarted(5000))
+        return false;
+    while (out->size() < lines) {
+        if (!p->canReadLine() && !p->waitForReadyRead(5000))
+            return false;
+        while (p->canReadLine() && out->size() < lines)
+            out->append(QString::fromLocal8Bit(p->readLine()).trimmed());
+    }
+    return true;
+}
+
+void tst_PlcSimCli::serveTcpAndPty()
+{
+    QProcess p;
+    QStringList lines;
+    QVERIFY(start(&p, {"--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty", "--verbose"}, 2, &lines));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(QRegularExpression(QStringLiteral("^mc3e 127\\.0\\.0\\.1:[1-9][0-9]*$")).match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
+    QVERIFY2(QRegularExpression(QStringLiteral("^fxport /dev/pts/[0-9]+$")).match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
+
+    // Write D10 over 3E, read it back over the programming port: one memory.
+    TcpClient tcp;
+    QVERIFY(tcp.connectTo(lines.at(0).section(QLatin1Char(' '), 1)));
+    QCOMPARE(tcp.exchange(hex("500000FFFF03000E00 0A00 0114 0000 0A0000 A8 0100 CDAB"), 11),
+             hex("D00000FFFF0300 0200 0000"));
+    PtyClient pty;
+    QVERIFY(pty.open(lines.at(1).section(QLatin1Char(' '), 1)));
+    QCOMPARE(pty.exchange(ascii("<STX>E00401402<ETX>D3"), 8), ascii("<STX>CDAB<ETX>0D"));
+
+    QVERIFY(::kill(pid_t(p.processId()), SIGTERM) == 0);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    // --verbose: each request and answer in hexadecimal on stderr.
+    const QString log = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(log.contains(QLatin1String("<- 50 00 00 FF FF 03 00 0E 00 0A 00 01 14")), qPrintable(log));
+    QVERIFY2(log.contains(QLatin1String("-> D0 00 00 FF FF 03 00 02 00 00 00")), qPrintable(log));
+    QVERIFY2(log.contains(QLatin1String("-> 02 43 44 41 42 03 30 44")), qPrintable(log));
+}
+
+void tst_PlcSimCli::stationAndFaultOptions()
+{
+    QProcess p;
+    QStringList lines;
+    QVERIFY(start(&p, {"--serve", "fxlink@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0", "--station", "26",
+                       "--fault", "nak:06@2"}, 2, &lines));
+    QVERIFY(lines.at(0) != lines.at(1));
+    TcpClient a;
+    QVERIFY(a.connectTo(lines.at(0).section(QLatin1Char(' '), 1)));
+    TcpClient b;
+    QVERIFY(b.connectTo(lines.at(1).section(QLatin1Char(' '), 1)));
+    // station 1A (26), D0100, 1 word: request 1 normal, request 2 refused with 06
+    QCOMPARE(a.exchange(ascii("<ENQ>1AFFWR0D0100013D"), 12), ascii("<STX>1AFF0000<ETX>C1"));
+    QCOMPARE(b.exchange(ascii("<ENQ>1AFFWR0D0100013D"), 7), ascii("<NAK>1AFF06"));
+    // station 00 is not this PLC
+    a.send(ascii("<ENQ>00FFWR0D0100012B"));
+    QCOMPARE(a.readFor(300), QByteArray());
+    p.terminate();
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+void tst_PlcSimCli::sigintStopsCleanly()
+{
+    QProcess p;
+    QStringList lines;
+    QVERIFY(start(&p, {"--serve", "mc1e@127.0.0.1:0"}, 1, &lines));
+    TcpClient c;
+    QVERIFY(c.connectTo(lines.at(0).section(QLatin1Char(' '), 1)));
+    QVERIFY(::kill(pid_t(p.processId()), SIGINT) == 0);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(c.waitForDisconnect(3000));
+}
+
+void tst_PlcSimCli::help()
+{
+    QProcess p;
+    p.start(m_binary, {"--help"});
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString text = QString::fromLocal8Bit(p.readAllStandardOutput());
+    for (const char *needle : {"--serve PROTOCOL@ENDPOINT", "--station", "--fault", "--verbose", "KIND[:ARG][@N]",
+                               "noanswer", "late:MS", "split:MS", "truncate", "garbage", "badsum", "nak[:CODE]",
+                               "close", "pty", "0x4000", "0x01E0", "7E1"})
+        QVERIFY2(text.contains(QLatin1String(needle)), needle);
+}
+
+void tst_PlcSimCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("nothing to serve") << QStringList();
+    QTest::newRow("unknown option") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--bogus"};
+    QTest::newRow("unknown protocol") << QStringList{"--serve", "mc2e@127.0.0.1:0"};
+    QTest::newRow("no @") << QStringList{"--serve", "mc3e"};
+    QTest::newRow("--serve without value") << QStringList{"--serve"};
+    QTest::newRow("bad fault") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--fault", "late"};
+    QTest::newRow("bad station") << QStringList{"--serve", "fxlink@127.0.0.1:0", "--station", "300"};
+}
+
+void tst_PlcSimCli::usageErrors()
+{
+    QFETCH(QStringList, args);
+    QProcess p;
+    p.start(m_binary, args);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 2);
+    QCOMPARE(p.readAllStandardOutput(), QByteArray());
+    QVERIFY(!p.readAllStandardError().isEmpty());
+}
+
+void tst_PlcSimCli::unopenableEndpoint()
+{
+    QProcess p;
+    p.start(m_binary, {"--serve", "mc3e@127.0.0.1:0", "--serve", "mc3e@/dev/nonexistent-plcsim-port"});
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(p.readAllStandardOutput(), QByteArray());   // no endpoint line before all are up
+}
+
+QTEST_MAIN(tst_PlcSimCli)
+#include "tst_plcsimcli.moc"
