@@ -105,24 +105,47 @@ int CDriverShell::DisConnectDrive()
     return 1;
 }
 
-int CDriverShell::ConnectDrive(QString connectText)
+ConnectText CDriverShell::parseConnectText(const QString &connectText)
 {
+    ConnectText c;
     if (connectText.contains(QLatin1Char(','))) {
         QString rest = connectText;
-        m_portName = nextField(rest, true);
-        m_baudRate = decimal(nextField(rest, true));
-        m_dataBits = decimal(nextField(rest, true));
-        m_stopBits = decimal(nextField(rest, true));
-        m_parity = nextField(rest, false);
-        if (m_portName.isEmpty() || m_baudRate == 0 || m_dataBits == 0 || m_stopBits == 0)
-            return -1;
-        return m_link.serialConnectDrive(m_portName, m_baudRate, m_dataBits, m_stopBits, m_parity);
+        c.form = ConnectText::Serial;
+        c.portName = nextField(rest, true);
+        c.baudRate = decimal(nextField(rest, true));
+        c.dataBits = decimal(nextField(rest, true));
+        c.stopBits = decimal(nextField(rest, true));
+        c.parity = nextField(rest, false);
+        c.complete = !c.portName.isEmpty() && c.baudRate != 0 && c.dataBits != 0 && c.stopBits != 0;
+        return c;
     }
     if (connectText.contains(QLatin1Char(':')) || connectText.contains(QLatin1Char(';'))) {
         const int colon = connectText.indexOf(QLatin1Char(':'));
-        m_hostAddress = colon < 0 ? connectText : connectText.left(colon);
-        m_tcpPort = decimal(colon < 0 ? connectText : connectText.mid(colon + 1));
-        if (m_hostAddress.isEmpty() || m_tcpPort == 0)
+        c.form = ConnectText::Tcp;
+        c.hostAddress = colon < 0 ? connectText : connectText.left(colon);
+        c.tcpPort = decimal(colon < 0 ? connectText : connectText.mid(colon + 1));
+        c.complete = !c.hostAddress.isEmpty() && c.tcpPort != 0;
+    }
+    return c;
+}
+
+int CDriverShell::ConnectDrive(QString connectText)
+{
+    const ConnectText c = parseConnectText(connectText);
+    if (c.form == ConnectText::Serial) {
+        m_portName = c.portName;
+        m_baudRate = c.baudRate;
+        m_dataBits = c.dataBits;
+        m_stopBits = c.stopBits;
+        m_parity = c.parity;
+        if (!c.complete)
+            return -1;
+        return m_link.serialConnectDrive(m_portName, m_baudRate, m_dataBits, m_stopBits, m_parity);
+    }
+    if (c.form == ConnectText::Tcp) {
+        m_hostAddress = c.hostAddress;
+        m_tcpPort = c.tcpPort;
+        if (!c.complete)
             return -1;
         return m_link.EthConnectDrive(m_hostAddress, m_tcpPort);
     }

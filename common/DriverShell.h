@@ -20,6 +20,21 @@ struct DriverIdentity {
     const char *buildTime;        // release stamp, "hh:mm:ss"
 };
 
+// What a connection text says, before anything is opened. "port,baud,data,stop,parity"
+// is the serial form, "host:port" the TCP form (a ';' alone also selects it).
+struct ConnectText {
+    enum Form { Neither, Serial, Tcp };
+    Form form = Neither;
+    bool complete = false;  // every field the form needs is there and non-zero
+    QString portName;
+    int baudRate = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    QString parity;
+    QString hostAddress;
+    int tcpPort = 0;
+};
+
 class CDriverShell : public QObject, public CDriveBaseClass
 {
     Q_OBJECT
@@ -41,6 +56,8 @@ public:
     using CDriveBaseClass::ReadVariable;
     using CDriveBaseClass::WriteVariable;
 
+    // The parsing behind ConnectDrive, with no side effect: any text is safe here.
+    static ConnectText parseConnectText(const QString &connectText);
     // Label status for a frame result: 0 -> 0, -1 -> 7, -2 -> 8, -3 -> 9; any
     // other result leaves `current`.
     static int statusForLinkResult(int linkResult, int current);
