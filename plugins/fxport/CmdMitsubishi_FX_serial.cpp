@@ -107,7 +107,8 @@ QByteArray CmdMitsubishi_FX_serial::buildForceRequest(bool on, int bitAddress)
 
 int CmdMitsubishi_FX_serial::readAnswerMissing(const QByteArray &soFar, int N)
 {
-    if (N < 0)
+    // No request asks for more than the count field holds.
+    if (N < 0 || N > 255)
         return 0;
     const int expected = 2 * N + 4;
     if (soFar.isEmpty())
@@ -132,7 +133,7 @@ int CmdMitsubishi_FX_serial::parseReadAnswer(const QByteArray &answer, int N, QB
 {
     if (answer.isEmpty())
         return -2;
-    if (N < 0 || answer.size() != 2 * N + 4)
+    if (N < 0 || N > 255 || answer.size() != 2 * N + 4)
         return -1;
     if ((static_cast<unsigned char>(answer.at(0)) & 0x7F) != STX)
         return -1;

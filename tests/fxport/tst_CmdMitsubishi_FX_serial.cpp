@@ -207,6 +207,9 @@ void tst_CmdMitsubishi_FX_serial::readAnswer_data()
     QTest::newRow("ETX with parity bit") << QByteArray("\x02" "3412\x83" "CD") << 2 << -1 << QByteArray();
     QTest::newRow("not STX") << answerFor("3412", 'A') << 2 << -1 << QByteArray();
     QTest::newRow("ACK") << QByteArray(1, '\x06') << 2 << -1 << QByteArray();
+    QTest::newRow("count past the field") << answerFor(QByteArray(512, '0')) << 256 << -1 << QByteArray();
+    QTest::newRow("huge count") << good << INT_MAX << -1 << QByteArray();
+    QTest::newRow("negative count") << good << -1 << -1 << QByteArray();
 }
 
 void tst_CmdMitsubishi_FX_serial::readAnswer()
@@ -241,6 +244,9 @@ void tst_CmdMitsubishi_FX_serial::readAnswerMissing_data()
     QTest::newRow("non-digit in data") << QByteArray("\x02" "3g") << 2 << 0;
     QTest::newRow("no ETX after data") << QByteArray("\x02" "3412C") << 2 << 0;
     QTest::newRow("64 bytes, STX") << QByteArray(1, '\x02') << 64 << 131;
+    QTest::newRow("255 bytes, nothing yet") << QByteArray() << 255 << 514;
+    QTest::newRow("huge count judged at once") << QByteArray(1, '\x02') << INT_MAX << 0;
+    QTest::newRow("negative count judged at once") << QByteArray(1, '\x02') << -3 << 0;
 }
 
 void tst_CmdMitsubishi_FX_serial::readAnswerMissing()
