@@ -44,6 +44,8 @@ private slots:
     void oneMemoryOneValue();
     void encoderRefusals();
     void serialLine();
+    void directDataCalls();
+    void metaObjectCast();
 
 private:
     CLabelVariable read(const QString &text, int type, int count)
@@ -672,6 +674,40 @@ void TestLibMarrowin::serialLine()
     QCOMPARE(drv.ReadVariable(QStringLiteral("D20"), DT_Int16, 1).status, 0);
     drv.DisConnectDrive();
     drv.DestroyFree();
+}
+
+void TestLibMarrowin::directDataCalls()
+{
+    // Read_data and Write_data check what they are given as well: an unknown
+    // device code, a device number outside the frames, a malformed bit index.
+    const int before = m_sim->requestCount();
+    const int code = m_drv->getArea(QStringLiteral("D0"));
+    QCOMPARE(m_drv->Read_data(0x12, 0, DT_Int16, 1, QStringLiteral("D0")).status, 3);
+    QCOMPARE(m_drv->Read_data(code, -5, DT_Int16, 1, QStringLiteral("D0")).status, 5);
+    QCOMPARE(m_drv->Read_data(code, 0x1000000, DT_Int16, 1, QStringLiteral("D0")).status, 5);
+    QCOMPARE(m_drv->Read_data(code, 0, DT_Int16, 1, QStringLiteral("D0.99")).status, 5);
+    QCOMPARE(m_drv->Read_data(code, 0, DataType(-3), 1, QStringLiteral("D0")).status, 2);
+    const CLabelVariable v = labelOf(QList<short>{5});
+    QCOMPARE(m_drv->Write_data(v, 0, 0, DT_Int16, 1, QStringLiteral("D0")).status, 3);
+    QCOMPARE(m_drv->Write_data(v, code, -1, DT_Int16, 1, QStringLiteral("D0")).status, 5);
+    QCOMPARE(m_drv->Write_data(v, code, 0, DT_Int16, 0, QStringLiteral("D0")).status, 4);
+    QCOMPARE(m_sim->requestCount(), before);
+    // And do the work when all is well.
+    QCOMPARE(m_drv->Write_data(v, code, 3, DT_Int16, 1, QStringLiteral("D3")).status, 0);
+    CLabelVariable r = m_drv->Read_data(code, 3, DT_Int16, 1, QStringLiteral("D3"));
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.atInt16(0), short(5));
+}
+
+void TestLibMarrowin::metaObjectCast()
+{
+    QObject *o = m_drv.get();
+    QCOMPARE(o->metaObject()->className(), "LibMarrowin");
+    QVERIFY(o->qt_metacast("LibMarrowin") == static_cast<void *>(m_drv.get()));
+    QVERIFY(o->qt_metacast("CDriveBaseClass")
+            == static_cast<void *>(static_cast<CDriveBaseClass *>(m_drv.get())));
+    QVERIFY(!o->qt_metacast("NoSuchClass"));
+    QCOMPARE(m_drv->cmd().metaObject()->className(), "CmdMarrowin");
 }
 
 QTEST_GUILESS_MAIN(TestLibMarrowin)
