@@ -13,14 +13,9 @@
 
 namespace {
 
-EDebugCmdType commandCode(int value)
-{
-    // The host passes plain ints, values outside the enumeration included.
-    EDebugCmdType cmd;
-    std::memset(&cmd, 0, sizeof cmd);
-    std::memcpy(&cmd, &value, std::min(sizeof cmd, sizeof value));
-    return cmd;
-}
+// The host passes plain ints, values outside the enumeration included; the
+// value is converted at the call, never stored in or loaded from an enum object.
+#define commandCode(value) static_cast<EDebugCmdType>(value)
 
 // Keeps the strings of a data row alive for the DriverIdentity pointers.
 struct IdentityTexts {
