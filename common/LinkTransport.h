@@ -53,7 +53,10 @@ public:
     // polling. With a judge: keeps collecting (appending) until the judge calls
     // the answer complete (0) or the time-out has passed (-1, with whatever part
     // arrived appended). Bytes pending from an earlier exchange are discarded
-    // before the frame is written.
+    // before the frame is written. On a serial line with a judge the time-out
+    // is stretched by the line time of the bytes the judge still reports
+    // missing. A call made while another exchange of this link is waiting
+    // (from an event handler) is refused with -1 and sends nothing.
     int SendData(QByteArray frame, QByteArray &answer, int timeoutMs,
                  const AnswerJudge &judge = AnswerJudge());
 
