@@ -208,6 +208,21 @@ private slots:
         QCOMPARE(driver.tcpPort(), tcpPort);
         const bool touched = driver.cmd().serialPort() || driver.cmd().tcpSocket();
         QCOMPARE(touched, linkCalled);
+
+        // The side-effect-free parse says the same.
+        const ConnectText parsed = CDriverShell::parseConnectText(text);
+        QCOMPARE(parsed.form == ConnectText::Neither, result == -4);
+        if (parsed.form == ConnectText::Serial) {
+            QCOMPARE(parsed.portName, portName);
+            QCOMPARE(parsed.baudRate, baud);
+            QCOMPARE(parsed.dataBits, dataBits);
+            QCOMPARE(parsed.stopBits, stopBits);
+            QCOMPARE(parsed.parity, parity);
+        } else if (parsed.form == ConnectText::Tcp) {
+            QCOMPARE(parsed.hostAddress, host);
+            QCOMPARE(parsed.tcpPort, tcpPort);
+        }
+        QCOMPARE(parsed.complete, linkCalled);
         if (driver.cmd().serialPort()) {
             QCOMPARE(driver.cmd().serialPort()->portName(), portName);
             QVERIFY(!driver.cmd().serialPort()->isOpen());
