@@ -35,7 +35,11 @@ public:
 
     void setStation(int station);   // computer-link station number (default 0)
     void setVerbose(bool on);       // hex log of every request and answer on stderr
-    int requestCount() const;       // requests received so far (all endpoints)
+    // Requests received so far over all endpoints: every complete request frame,
+    // whether answered normally, refused, or (another computer-link station's)
+    // not answered at all. Line noise that is dropped and the FX port's ENQ
+    // probe are not requests. Fault @N counts run on the same numbers.
+    int requestCount() const;
 
     // Stops serving one TCP endpoint (closes server and its clients) / starts
     // it again on the same port: a PLC that goes away and comes back.

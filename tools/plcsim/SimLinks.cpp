@@ -213,8 +213,3 @@ void SerialLink::send(const QByteArray &bytes)
 {
     m_port->write(bytes);
 }
-
-QString SerialLink::path() const
-{
-    return m_port->portName();
-}

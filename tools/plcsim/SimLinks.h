@@ -76,7 +76,6 @@ public:
     // 7E1, the other protocols to 9600 8N1.
     static SerialLink *open(const QString &spec, const QString &protocol, QObject *parent, QString *error);
     void send(const QByteArray &bytes) override;
-    QString path() const;
 
 private:
     SerialLink(QSerialPort *port, const QString &endpoint, QObject *parent);

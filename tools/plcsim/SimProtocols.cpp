@@ -343,7 +343,9 @@ public:
 // WW 64 words (10 on bit devices), BR 256 points, BW 160 points; beyond them, or
 // past the end of a device range, the answer is NAK with code 06 (character area
 // error). Devices: X, Y (octal digits), M, S, D (decimal); R and W are not FX
-// computer-link devices here (06).
+// computer-link devices here (06). The message wait digit must be a hex digit
+// (else 07) but is not applied: the answer goes out at once. Requests for other
+// stations are skipped whole without an answer, bad sum or not.
 
 class FxLinkHandler : public ProtocolHandler
 {

@@ -65,7 +65,7 @@ QString helpText()
         "fxlink: commands WR, WW, BR, BW on X, Y (octal), M, S, D; points \"00\" = 256;\n"
         "  limits WR 64 words (32 on bit devices), WW 64 (10), BR 256, BW 160. NAK codes:\n"
         "  02 sum error, 03 unknown command, 06 device/range/limit, 07 bad character,\n"
-        "  0A PC number not FF.\n"
+        "  0A PC number not FF. The message wait digit is accepted but not applied.\n"
         "mc1e: subheaders 00-03 on X, Y (hexadecimal), M, S, D, W, R, up to 256 points.\n"
         "  Completion codes: 50 bad subheader, 56 bad device, 58 out of range, 5B+10 PC\n"
         "  number not FF.\n"
