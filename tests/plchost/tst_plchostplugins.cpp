@@ -1,0 +1,274 @@
+// plchost driving the real plug-ins against the plcsim tool: the whole chain a
+// user runs (name lookup next to the runner, connection texts, values of every
+// type written, read back and printed), over TCP for every plug-in that is
+// built and over a pseudo-terminal for the two FX plug-ins.
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+const QString kHost = QStringLiteral(PLCHOST_EXE);
+const QString kSim = QStringLiteral(PLCSIM_EXE);
+const QStringList kPlugins = QStringLiteral(PLCHOST_PLUGINS).split(QLatin1Char(','), Qt::SkipEmptyParts);
+const int kStation = 3;
+
+struct Run {
+    int exitCode = -1;
+    QList<QByteArray> lines;
+    QByteArray err;
+};
+
+Run runHost(const QStringList &args)
+{
+    QProcess p;
+    p.start(kHost, args);
+    Run r;
+    if (!p.waitForStarted(10000) || !p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    QByteArray out = p.readAllStandardOutput();
+    if (out.endsWith('\n'))
+        out.chop(1);
+    if (!out.isEmpty())
+        r.lines = out.split('\n');
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// The line with its timestamp checked for form and then left out.
+QByteArray withoutTimestamp(const QByteArray &line, bool expectTimestamp)
+{
+    static const QRegularExpression ts(
+        QStringLiteral("\"timestamp\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\""));
+    QString s = QString::fromUtf8(line);
+    const bool has = s.contains(ts);
+    if (has != expectTimestamp)
+        return "timestamp " + QByteArray(expectTimestamp ? "missing" : "unexpected") + " in " + line;
+    s.replace(ts, QStringLiteral("\"timestamp\":TS"));
+    s.replace(QStringLiteral("\"timestamp\":null"), QStringLiteral("\"timestamp\":TS"));
+    return s.toUtf8();
+}
+
+QByteArray labelLine(const char *op, const QString &address, int type, int count, int status,
+                     const QByteArray &value)
+{
+    return QByteArray("{\"op\":\"") + op + "\",\"address\":\"" + address.toUtf8() + "\",\"dataType\":"
+        + QByteArray::number(type) + ",\"count\":" + QByteArray::number(count)
+        + ",\"status\":" + QByteArray::number(status) + ",\"timestamp\":TS,\"value\":" + value + "}";
+}
+
+} // namespace
+
+class TestPlcHostPlugins : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void identity_data() { rows(); }
+    void identity();
+    void roundTrip_data() { rows(); }
+    void roundTrip();
+    void refusals_data() { rows(); }
+    void refusals();
+    void connectFailure_data() { rows(); }
+    void connectFailure();
+
+private:
+    void rows();
+    QStringList base(const QString &plugin, const QString &connect, const QString &par) const;
+
+    QProcess m_sim;
+    QMap<QString, QString> m_endpoint;  // "fxport tcp" -> "127.0.0.1:40123"
+};
+
+void TestPlcHostPlugins::initTestCase()
+{
+    if (kPlugins.isEmpty())
+        QSKIP("no plug-in is built yet");
+    m_sim.start(kSim, {"--serve", "fxport@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0", "--serve",
+                       "mc1e@127.0.0.1:0", "--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty", "--serve",
+                       "fxlink@pty", "--station", QString::number(kStation)});
+    QVERIFY(m_sim.waitForStarted(10000));
+    QByteArray out;
+    QElapsedTimer t;
+    t.start();
+    while (out.count('\n') < 6 && t.elapsed() < 15000 && m_sim.state() == QProcess::Running) {
+        m_sim.waitForReadyRead(200);
+        out += m_sim.readAllStandardOutput();
+    }
+    QCOMPARE(out.count('\n'), 6);
+    for (const QByteArray &line : out.trimmed().split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        QCOMPARE(f.size(), 2);
+        const QString where = f.at(1).startsWith('/') ? QStringLiteral("pty") : QStringLiteral("tcp");
+        m_endpoint.insert(QString::fromUtf8(f.at(0)) + QLatin1Char(' ') + where, QString::fromUtf8(f.at(1)));
+    }
+}
+
+void TestPlcHostPlugins::cleanupTestCase()
+{
+    if (m_sim.state() != QProcess::NotRunning) {
+        m_sim.terminate();
+        if (!m_sim.waitForFinished(5000)) {
+            m_sim.kill();
+            m_sim.waitForFinished();
+        }
+    }
+}
+
+void TestPlcHostPlugins::rows()
+{
+    QTest::addColumn<QString>("plugin");
+    QTest::addColumn<QString>("connect");
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<int>("slot");  // distinct device ranges per row: the memory is shared
+
+    const QString station = QString::number(kStation);
+    int slot = 0;
+    auto add = [&](const char *plugin, const char *protocol, const char *medium, const QString &par) {
+        if (!kPlugins.contains(QLatin1String(plugin)))
+            return;
+        QString c = m_endpoint.value(QStringLiteral("%1 %2").arg(QLatin1String(protocol), QLatin1String(medium)));
+        if (QLatin1String(medium) == QLatin1String("pty"))
+            c += QStringLiteral(",9600,7,1,E");
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(plugin), QLatin1String(medium))))
+            << QString::fromLatin1(plugin).toLower() << c << par << slot++;
+    };
+    add("Kelvaro", "fxport", "tcp", QString());
+    add("Kelvaro", "fxport", "pty", QString());
+    add("Lunetta", "fxlink", "tcp", station);
+    add("Lunetta", "fxlink", "pty", station);
+    add("Marrowin", "mc1e", "tcp", QString());
+    add("Norvessa", "mc3e", "tcp", QString());
+}
+
+QStringList TestPlcHostPlugins::base(const QString &plugin, const QString &connect, const QString &par) const
+{
+    QStringList a{"--plugin", plugin, "--connect", connect};
+    if (!par.isEmpty())
+        a << "--par" << par;
+    return a;
+}
+
+void TestPlcHostPlugins::identity()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, connect);
+    QFETCH(QString, par);
+    static const QMap<QString, QByteArray> expected{
+        {"kelvaro", R"({"op":"info","driveName":"Kelvaro","version":"V1.2.2 20230221","buildVersion":"v1.2.2 2023-12-18 11:13:48"})"},
+        {"lunetta", R"({"op":"info","driveName":"Kelvaro","version":"V1.2.2 20230221","buildVersion":"v1.2.1 2023-12-18 11:20:23"})"},
+        {"marrowin", R"({"op":"info","driveName":"Marrowin","version":"V1.0.0 20230221","buildVersion":"v1.0.1 2023-12-26 15:46:02"})"},
+        {"norvessa", R"({"op":"info","driveName":"Norvessa","version":"V1.0.3 20231122","buildVersion":"v1.0.4 2023-12-18 11:20:20"})"},
+    };
+    const Run r = runHost(base(plugin, connect, par) << "info" << "disconnect");
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.lines, (QList<QByteArray>{"{\"op\":\"connect\",\"result\":0}", expected.value(plugin),
+                                         "{\"op\":\"disconnect\",\"result\":0}"}));
+}
+
+void TestPlcHostPlugins::roundTrip()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, connect);
+    QFETCH(QString, par);
+    QFETCH(int, slot);
+
+    struct Case {
+        const char *type;
+        int code;
+        const char *values;
+        int count;
+        QByteArray printed;
+    };
+    const QList<Case> cases{
+        {"int8", 2, "-128,127", 2, "[-128,127]"},
+        {"uint8", 3, "255,1", 2, "[255,1]"},
+        {"int16", 4, "-32768,32767,0", 3, "[-32768,32767,0]"},
+        {"uint16", 5, "65535,1", 2, "[65535,1]"},
+        {"int32", 6, "-2147483648,2147483647", 2, "[-2147483648,2147483647]"},
+        {"uint32", 7, "4294967295", 1, "[4294967295]"},
+        {"float", 8, "-0,1.5,nan,-inf,3.4028235e38", 5, "[-0,1.5,\"nan\",\"-inf\",3.4028235e+38]"},
+        {"int64", 9, "-9223372036854775808,9223372036854775807", 2, "[-9223372036854775808,9223372036854775807]"},
+        {"uint64", 10, "18446744073709551615", 1, "[18446744073709551615]"},
+        {"double", 11, "0.1,-1e-300,inf", 3, "[0.1,-1e-300,\"inf\"]"},
+    };
+    QStringList args = base(plugin, connect, par);
+    QList<QByteArray> expected{"{\"op\":\"connect\",\"result\":0}"};
+    const int wordBase = 2000 + 200 * slot;
+    for (int i = 0; i < cases.size(); ++i) {
+        const Case &c = cases.at(i);
+        const QString address = QStringLiteral("D%1").arg(wordBase + 16 * i);
+        args << "write" << address << c.type << c.values << QString::number(c.count) << "read" << address << c.type
+             << QString::number(c.count);
+        expected << labelLine("write", address, c.code, c.count, 0, c.printed)
+                 << labelLine("read", address, c.code, c.count, 0, c.printed);
+    }
+    const QString bits = QStringLiteral("M%1").arg(600 + 40 * slot);
+    args << "write" << bits << "bool" << "true,false,true,true,false,false,true" << "read" << bits << "bool" << "7";
+    expected << labelLine("write", bits, 1, 7, 0, "[true,false,true,true,false,false,true]")
+             << labelLine("read", bits, 1, 7, 0, "[true,false,true,true,false,false,true]");
+
+    const Run r = runHost(args);
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    QCOMPARE(r.lines.size(), expected.size());
+    QCOMPARE(r.lines.at(0), expected.at(0));
+    for (int i = 1; i < expected.size(); ++i)
+        QCOMPARE(withoutTimestamp(r.lines.at(i), true), expected.at(i));
+}
+
+void TestPlcHostPlugins::refusals()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, connect);
+    QFETCH(QString, par);
+    // An unknown device letter and DataType 0 (2) are refused; the runner
+    // still runs everything and exits with 1.
+    const Run r = runHost(base(plugin, connect, par) << "read" << "T5" << "int16" << "read" << "D100" << "0"
+                                                     << "read" << "D100" << "int16");
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.lines.size(), 4);
+    auto statusOf = [](const QByteArray &line) {
+        const int at = line.indexOf("\"status\":");
+        return at < 0 ? -100 : line.mid(at + 9, line.indexOf(',', at) - at - 9).toInt();
+    };
+    // Refused either by the driver (3) or, where the driver sends any letter
+    // on, by the PLC (7); never a success.
+    const int unknownArea = statusOf(r.lines.at(1));
+    QVERIFY2(unknownArea == 3 || unknownArea == 7, r.lines.at(1).constData());
+    QVERIFY(r.lines.at(1).endsWith("\"value\":null}"));
+    QCOMPARE(statusOf(r.lines.at(2)), 2);
+    QVERIFY(r.lines.at(2).contains("\"dataType\":0,"));
+    QCOMPARE(statusOf(r.lines.at(3)), 0);
+}
+
+void TestPlcHostPlugins::connectFailure()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, connect);
+    QFETCH(QString, par);
+    QString unreachable;
+    if (connect.contains(QLatin1Char(','))) {
+        unreachable = QStringLiteral("/dev/plchost-no-such-port,9600,7,1,E");
+    } else {
+        QTcpServer s;  // a port that was free a moment ago and is closed now
+        QVERIFY(s.listen(QHostAddress::LocalHost));
+        unreachable = QStringLiteral("127.0.0.1:%1").arg(s.serverPort());
+    }
+    for (const QString &text : {unreachable, QStringLiteral("no-separator")}) {
+        const Run r = runHost(base(plugin, text, par) << "read" << "D100" << "int16");
+        QCOMPARE(r.exitCode, 3);
+        QCOMPARE(r.lines.size(), 1);
+        QVERIFY2(r.lines.at(0).startsWith("{\"op\":\"connect\",\"result\":-"), r.lines.at(0).constData());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPlcHostPlugins)
+#include "tst_plchostplugins.moc"
