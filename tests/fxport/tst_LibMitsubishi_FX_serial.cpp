@@ -223,6 +223,12 @@ void tst_LibMitsubishi_FX_serial::identity()
     QCOMPARE(lib.cmd().profile().tracePrefix, QStringLiteral("lib[Kelvaro]"));
     QCOMPARE(lib.cmd().profile().disconnectTemplate, QStringLiteral("lib[Kelvaro]%1:%2 Disconnected=%3"));
     QVERIFY(qobject_cast<LibMitsubishi_FX_serial *>(static_cast<QObject *>(&lib)));
+    // The host finds the interface through the meta-object cast.
+    QCOMPARE(lib.qt_metacast("LibMitsubishi_FX_serial"), static_cast<void *>(&lib));
+    QCOMPARE(lib.qt_metacast("CDriveBaseClass"), static_cast<void *>(drive));
+    QVERIFY(!lib.qt_metacast("CmdMitsubishi_FX_serial"));
+    // DebugCmd values outside the enumeration answer nothing.
+    QVERIFY(drive->DebugCmd(EDebugCmdType(7)).isNull());
 }
 
 // Every row is refused by the driver itself; none may reach the link (which
