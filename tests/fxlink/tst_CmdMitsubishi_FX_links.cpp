@@ -2,6 +2,7 @@
 // checks, without a link.
 #include "CmdMitsubishi_FX_links.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 using Cmd = CmdMitsubishi_FX_links;
@@ -64,6 +65,8 @@ private slots:
     void writeAnswer();
     void profile();
     void notConnected();
+    void mutatedAnswers();
+    void arbitraryRequestArguments();
 };
 
 void tst_CmdMitsubishi_FX_links::hexConversion_data()
@@ -359,6 +362,70 @@ void tst_CmdMitsubishi_FX_links::notConnected()
     QCOMPARE(link.read_cmd(1, "0100", 1, QString(), &out), 1);
     QCOMPARE(link.read_cmd(1, "01000", 1, "D100", &out), 1);
     QCOMPARE(link.write_words(1, "0100", "001", "D100"), 1);
+}
+
+void tst_CmdMitsubishi_FX_links::mutatedAnswers()
+{
+    // Valid answers with bytes changed, cut or added: no verdict reads past the
+    // answer, and only an intact answer is accepted.
+    QRandomGenerator rng(20231218);
+    const QByteArray request = Cmd::buildReadRequest(1, "D0000", 3);
+    const QByteArray good = dataAnswer("01FF", "0123ABCD00FF");
+    const QByteArray writeReq = Cmd::buildBitWriteRequest(1, "M0000", "1");
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray a = round % 3 == 0 ? QByteArray("\x06" "01FF") : good;
+        const int edits = rng.bounded(4);
+        for (int e = 0; e < edits; ++e) {
+            switch (rng.bounded(3)) {
+            case 0:
+                if (!a.isEmpty())
+                    a[rng.bounded(a.size())] = char(rng.bounded(256));
+                break;
+            case 1:
+                a.truncate(rng.bounded(a.size() + 1));
+                break;
+            default:
+                a.append(char(rng.bounded(256)));
+                break;
+            }
+        }
+        QByteArray digits;
+        const auto v = Cmd::parseReadAnswer(request, a, 3, &digits);
+        if (v == Cmd::AnswerOk) {
+            QCOMPARE(a, good);
+            QCOMPARE(digits.size(), 12);
+            ++accepted;
+        } else {
+            QVERIFY(digits.isEmpty());
+        }
+        QVERIFY(Cmd::readAnswerMissing(a, 3) >= 0);
+        QVERIFY(Cmd::writeAnswerMissing(a) >= 0);
+        if (Cmd::parseWriteAnswer(writeReq, a) == Cmd::AnswerOk)
+            QCOMPARE(a, QByteArray("\x06" "01FF"));
+    }
+    QVERIFY(accepted > 0);
+}
+
+void tst_CmdMitsubishi_FX_links::arbitraryRequestArguments()
+{
+    // Whatever the arguments, a request is either empty or well formed.
+    QRandomGenerator rng(7);
+    const QByteArray alphabet("DXYMSdx0123456789A:/ ");
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray head;
+        const int len = rng.bounded(7);
+        for (int i = 0; i < len; ++i)
+            head.append(alphabet.at(rng.bounded(alphabet.size())));
+        const int words = rng.bounded(-2, 300);
+        const QByteArray frame = Cmd::buildReadRequest(rng.bounded(-300, 300), head, words);
+        if (frame.isEmpty())
+            continue;
+        QCOMPARE(frame.size(), 17);
+        QCOMPARE(frame.at(0), '\x05');
+        QVERIFY(words >= 1 && words <= 255);
+        QCOMPARE(frame.mid(15), sumChars(frame, 1, 15));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CmdMitsubishi_FX_links)
