@@ -66,13 +66,20 @@ QString helpText()
         "  limits WR 64 words (32 on bit devices), WW 64 (10), BR 256, BW 160. NAK codes:\n"
         "  02 sum error, 03 unknown command, 06 device/range/limit, 07 bad character,\n"
         "  0A PC number not FF. The message wait digit is accepted but not applied.\n"
+        "  Frames for other stations are skipped whole, without an answer.\n"
         "mc1e: subheaders 00-03 on X, Y (hexadecimal), M, S, D, W, R, up to 256 points.\n"
-        "  Completion codes: 50 bad subheader, 56 bad device, 58 out of range, 5B+10 PC\n"
-        "  number not FF.\n"
+        "  Completion codes: 50 bad subheader (the received bytes are dropped), 56 bad\n"
+        "  device code, bit units on a word device or bit data other than 0/1, 58 out\n"
+        "  of range, 5B + abnormal code 10 PC number not FF.\n"
         "mc3e: commands 0401/1401, subcommands 0000/0001, device codes X 9C, Y 9D, M 90,\n"
         "  S 98, D A8, W B4, R AF; limits 960 words, 7168 bits. End codes: C059 command,\n"
         "  C061 data length, C051 points, C05C device, C056 range; a request data length\n"
-        "  above 8192 gets C061 and the received bytes are dropped.\n"
+        "  above 8192 gets C061 and the received bytes are dropped; bytes that do not\n"
+        "  start with 50 00 are dropped without an answer.\n"
+        "fxport: frames run from STX to ETX and the two sum digits; a malformed frame\n"
+        "  or a wrong sum gets NAK, bytes before STX are dropped, ENQ is answered with ACK.\n"
+        "Requests may arrive in pieces: each is answered once it is complete. Several\n"
+        "requests in one piece are answered in order.\n"
         "\n")
         + PlcSimulator::faultSyntaxHelp();
 }
