@@ -212,7 +212,7 @@ int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString
 {
     QByteArray request;
     if (isExtendedArea(area)) {
-        if (data.size() != 2 * N)
+        if (N < 1 || N > 255 || data.size() != 2 * N)
             return 1;
         request = buildWriteRequest(true, byteAddress, data);
     } else {

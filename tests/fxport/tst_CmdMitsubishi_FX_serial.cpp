@@ -61,6 +61,7 @@ private slots:
     void writeAnswer();
     void andCheck();
     void hexCharacters();
+    void badArgumentsNeverReachTheLink();
 };
 
 void tst_CmdMitsubishi_FX_serial::readRequest_data()
@@ -307,6 +308,32 @@ void tst_CmdMitsubishi_FX_serial::hexCharacters()
     QCOMPARE(C::GetcharconversionHex('a'), (unsigned short)'a');
     QCOMPARE(C::GetcharconversionHex('G'), (unsigned short)'G');
     QCOMPARE(C::GetcharconversionHex(0x130), (unsigned short)0x130);
+}
+
+// On a link that never connected, a request that gets as far as the link ends
+// with -3; malformed arguments must be turned away before that (result 1).
+void tst_CmdMitsubishi_FX_serial::badArgumentsNeverReachTheLink()
+{
+    CmdMitsubishi_FX_serial cmd;
+    const int word = LibMitsubishi_FX_serial::AreaD;
+    const int bits = LibMitsubishi_FX_serial::AreaM;
+    QByteArray out;
+    QCOMPARE(cmd.read_cmd(word, 0x4000, 0, "D0", &out), 1);
+    QCOMPARE(cmd.read_cmd(word, 0x4000, 256, "D0", &out), 1);
+    QCOMPARE(cmd.read_cmd(bits, 0x10000, 1, "M0", &out), 1);
+    QCOMPARE(cmd.read_cmd(word, 0x4000, 1, "D0", nullptr), 1);
+    QCOMPARE(cmd.read_cmd(word, 0x4000, 1, "D0", &out), -3);
+    QVERIFY(out.isEmpty());
+
+    QCOMPARE(cmd.write_cmd(word, 0x4000, 1, "D0", digitsOf("123")), 1);
+    QCOMPARE(cmd.write_cmd(word, 0x4000, INT_MAX, "D0", digitsOf("12")), 1);
+    QCOMPARE(cmd.write_cmd(word, 0x4000, 1, "D0", QByteArray("\x01\x10", 2)), 1);
+    QCOMPARE(cmd.write_cmd(word, 0x4000, 1, "D0", digitsOf("12")), -3);
+    QCOMPARE(cmd.write_cmd(bits, 0x0800, 1, "M0", QByteArray()), 1);
+    QCOMPARE(cmd.write_cmd(bits, 0x0800, 1, "M0", QByteArray(1, '\x01')), 1);
+    QCOMPARE(cmd.write_cmd(bits, 0x0800, 1, "M0", QByteArray(1, '9')), 1);
+    QCOMPARE(cmd.write_cmd(bits, 0x10000, 1, "M0", QByteArray(1, '7')), 1);
+    QCOMPARE(cmd.write_cmd(bits, 0x0800, 1, "M0", QByteArray(1, '8')), -3);
 }
 
 QTEST_MAIN(tst_CmdMitsubishi_FX_serial)
