@@ -234,7 +234,11 @@ CLabelVariable HostDouble::write(const QString &address, int type, const CLabelV
     return r;
 }
 
+// HOSTDOUBLE_NO_DRIVER=1 makes the entry answer no object, as a plug-in that
+// failed to construct its driver would.
 extern "C" Q_DECL_EXPORT CDriveBaseClass *getSharedLibrary()
 {
+    if (qEnvironmentVariableIntValue("HOSTDOUBLE_NO_DRIVER") == 1)
+        return nullptr;
     return new HostDouble;
 }

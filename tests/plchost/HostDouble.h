@@ -16,7 +16,9 @@
 //  - ConnectDrive answers the connection text read as an integer (0 when it
 //    is none); SetConnectPar shows in the version text; DebugBuildVersion
 //    answers the path the library was loaded from;
-//  - loading, DestroyFree and destruction are reported on stderr.
+//  - loading, DestroyFree and destruction are reported on stderr;
+//  - with HOSTDOUBLE_NO_DRIVER=1 in the environment getSharedLibrary answers
+//    no object.
 
 #include "CDriveBaseClass.h"
 #include <QObject>

@@ -13,6 +13,7 @@ namespace {
 
 const QString kHost = QStringLiteral(PLCHOST_EXE);
 const QString kDouble = QStringLiteral(HOST_DOUBLE_LIB);
+const QString kNoEntry = QStringLiteral(NO_ENTRY_LIB);
 const QByteArray kTs = "\"2024-02-29T23:59:58.007\"";
 
 struct Run {
@@ -21,9 +22,11 @@ struct Run {
     QByteArray err;
 };
 
-Run runHost(const QStringList &args, const QString &program = kHost, const QString &workDir = QString())
+Run runHost(const QStringList &args, const QString &program = kHost, const QString &workDir = QString(),
+            const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     if (!workDir.isEmpty())
         p.setWorkingDirectory(workDir);
     p.start(program, args);
@@ -74,6 +77,7 @@ private slots:
     void exitCodes();
     void info();
     void connectFailure();
+    void unusablePlugins();
     void driverReleased();
     void connectionOps();
     void sleepRunsEventLoop();
@@ -333,6 +337,36 @@ void TestPlcHost::connectFailure()
     const Run text = runHost(withDouble({"info"}, QStringLiteral("127.0.0.1:1")));
     QCOMPARE(text.exitCode, 0);  // the stand-in accepts any non-number text
     QCOMPARE(text.lines.value(0), QByteArray("{\"op\":\"connect\",\"result\":0}"));
+}
+
+void TestPlcHost::unusablePlugins()
+{
+    // A file that is no library, a library without the entry, an entry that
+    // answers no object: usage errors, nothing printed on stdout.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString junk = dir.filePath(QStringLiteral("libLibKelvaro.so.1"));
+    {
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not an ELF file\n");
+    }
+    Run r = runHost({"--plugin", junk, "--connect", "0", "info"});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.lines.isEmpty());
+    QVERIFY2(r.err.contains("cannot load"), r.err.constData());
+
+    r = runHost({"--plugin", kNoEntry, "--connect", "0", "info"});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.lines.isEmpty());
+    QVERIFY2(r.err.contains("exports no getSharedLibrary"), r.err.constData());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOSTDOUBLE_NO_DRIVER"), QStringLiteral("1"));
+    r = runHost(withDouble({"info"}), kHost, QString(), env);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.lines.isEmpty());
+    QVERIFY2(r.err.contains("returned no driver"), r.err.constData());
 }
 
 void TestPlcHost::driverReleased()
