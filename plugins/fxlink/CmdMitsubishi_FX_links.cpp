@@ -253,6 +253,12 @@ QString CmdMitsubishi_FX_links::fillLine(const char *tmpl, const QString &addres
                                        QString::number(n), hex(frame));
 }
 
+int CmdMitsubishi_FX_links::answerWaitMs(int answerBytes)
+{
+    const qint64 bytes = qBound(0, answerBytes, 4 * MaxPointsField + 8);
+    return 50 + int((bytes * 11 * 1000 + 9599) / 9600);  // 11 bits a character at most
+}
+
 int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out)
 {
     const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), n);
@@ -270,7 +276,7 @@ int CmdMitsubishi_FX_links::Message_parsing(QByteArray frame, QByteArray *out, i
     };
     traceLine(line(kReadTrace, frame));
     QByteArray answer;
-    SendData(frame, answer, AnswerPollMs,
+    SendData(frame, answer, answerWaitMs(readAnswerLength(n)),
              [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); });
     traceLine(line(kAnswerTrace, answer));
 
@@ -323,7 +329,7 @@ int CmdMitsubishi_FX_links::Write_parsing(QByteArray frame, int points, QString 
     };
     traceLine(line(kWriteTrace, frame));
     QByteArray answer;
-    SendData(frame, answer, AnswerPollMs,
+    SendData(frame, answer, answerWaitMs(NakAnswerLength),
              [](const QByteArray &soFar) { return writeAnswerMissing(soFar); });
     traceLine(line(kAnswerTrace, answer));
 

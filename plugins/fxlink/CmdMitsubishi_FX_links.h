@@ -116,9 +116,13 @@ public:
     // the acknowledgement; results as write_words.
     int Write_parsing(QByteArray frame, int points, QString address);
 
-    // Polling time given to an answer after the transport's first wait; the
-    // transport stretches it on a serial line while a long answer is arriving.
-    static constexpr int AnswerPollMs = 50;
+    // Polling time given to an answer of `answerBytes` bytes after the
+    // transport's first wait: 50 ms plus the time the answer needs on a 9600 baud
+    // line. A PLC behind a serial-to-Ethernet gateway still sends at its serial
+    // rate, so a long answer over TCP arrives over several hundred milliseconds;
+    // on a direct serial line the transport stretches the wait by the line's
+    // own rate as well.
+    static int answerWaitMs(int answerBytes);
 
 private:
     static QByteArray headDevice(const QString &address, const QString &deviceNumber);

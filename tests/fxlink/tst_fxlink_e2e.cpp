@@ -35,6 +35,8 @@ private slots:
     void splitStopsAtFailure();
     void faults_data();
     void faults();
+    void slowAnswers_data();
+    void slowAnswers();
     void stations_data();
     void stations();
     void lowerCaseAddress_data();
@@ -580,6 +582,57 @@ void tst_fxlink_e2e::faults()
     m_sim->clearFaults();
     r = drv->ReadVariable("D100", DT_UInt16, 1);
     QCOMPARE(r.status, 0);
+}
+
+void tst_fxlink_e2e::slowAnswers_data()
+{
+    QTest::addColumn<QString>("medium");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<int>("words");
+    QTest::addColumn<int>("status");
+    // An answer in two halves: a long answer is given the time it needs on a
+    // 9600 baud line, a short one is not waited for much beyond that.
+    addMediumRows("64 words, pause 150 ms", [](QTestData &d) { d << "split:150" << false << 64 << 0; });
+    addMediumRows("1 word, pause 400 ms", [](QTestData &d) { d << "split:400" << false << 1 << 7; });
+    addMediumRows("write, pause 20 ms", [](QTestData &d) { d << "split:20" << true << 1 << 0; });
+    addMediumRows("write, pause 400 ms", [](QTestData &d) { d << "split:400" << true << 1 << 7; });
+}
+
+void tst_fxlink_e2e::slowAnswers()
+{
+    QFETCH(QString, medium);
+    QFETCH(QString, fault);
+    QFETCH(bool, write);
+    QFETCH(int, words);
+    QFETCH(int, status);
+    LibMitsubishi_FX_links *drv = driver(medium);
+    for (int i = 0; i < words; ++i)
+        m_sim->setWord('D', 600 + i, quint16(i * 3));
+    QVERIFY(m_sim->addFault(fault));
+    MessageCapture capture;
+    CLabelVariable r;
+    if (write)
+        r = drv->WriteVariable("D600", DT_Int16, labelOf(QVariant::fromValue(QList<short>{5}), DT_Int16, 1), 1);
+    else
+        r = drv->ReadVariable("D600", DT_Int16, words);
+    QCOMPARE(r.status, status);
+    if (status == 0) {
+        QVERIFY(MessageCapture::of(QtWarningMsg).isEmpty());
+        if (!write)
+            QCOMPARE(r.value.value<QList<short>>().value(words - 1), short((words - 1) * 3));
+    } else {
+        const QStringList warnings = MessageCapture::of(QtWarningMsg);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(warnings.first().startsWith(QString::fromUtf8("lib[Lunetta]报文返回长度错误 ")));
+    }
+    // The late half is not taken for the answer of the next request.
+    m_sim->clearFaults();
+    QTest::qWait(450);
+    m_sim->setWord('D', 600, 0x7777);
+    r = drv->ReadVariable("D600", DT_UInt16, 1);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.value.value<QList<unsigned short>>(), QList<unsigned short>{0x7777});
 }
 
 void tst_fxlink_e2e::stations_data()
