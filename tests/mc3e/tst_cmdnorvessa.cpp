@@ -30,6 +30,8 @@ private slots:
     void parseWriteAnswer();
     void bitNibbles();
     void disconnectedLinkSendsNothing();
+    void writeTimeout_data();
+    void writeTimeout();
 };
 
 void TestCmdNorvessa::readRequest_data()
@@ -217,6 +219,28 @@ void TestCmdNorvessa::disconnectedLinkSendsNothing()
     QCOMPARE(link.write_cmd(0xA8, 100, 1, QStringLiteral("D100"), hex("34")), -1);
     QCOMPARE(link.write_cmd(0xA8, 100, 0, QStringLiteral("D100"), QByteArray()), -1);
     QCOMPARE(link.write_bit_cmd(0x90, 100, QStringLiteral("M100"), QByteArray()), -1);
+}
+
+void TestCmdNorvessa::writeTimeout_data()
+{
+    QTest::addColumn<int>("byteLength");
+    QTest::addColumn<int>("timeout");
+    // byteLength x gap interval (2 ms on TCP) x 6, never below 50 ms.
+    QTest::newRow("one word keeps the minimum") << 2 << 50;
+    QTest::newRow("nothing") << 0 << 50;
+    QTest::newRow("negative") << -8 << 50;
+    QTest::newRow("five words") << 10 << 120;
+    QTest::newRow("960 words") << 1920 << 23040;
+    QTest::newRow("bounded") << 0x7FFFFFFF << 60000;
+}
+
+void TestCmdNorvessa::writeTimeout()
+{
+    QFETCH(int, byteLength);
+    QFETCH(int, timeout);
+    CmdNorvessa link;
+    QCOMPARE(link.gapInterval(), 2);
+    QCOMPARE(link.writeTimeoutMs(byteLength), timeout);
 }
 
 QTEST_GUILESS_MAIN(TestCmdNorvessa)
