@@ -177,6 +177,7 @@ CLabelVariable LibMitsubishi_FX_serial::ReadVariable(QString address, DataType t
 // is taken from `text`, which also says whether X and Y numbers are octal.
 CLabelVariable LibMitsubishi_FX_serial::Read_data(int area, int n, DataType type, int count, QString text)
 {
+    Q_UNUSED(area);
     Q_UNUSED(n);
     CLabelVariable result;
     if (!CValueCodec::hasDecoder(type)) {
@@ -212,7 +213,6 @@ CLabelVariable LibMitsubishi_FX_serial::Read_data(int area, int n, DataType type
     }
 
     const int areaCode = areaCodeOf(dev.letter);
-    Q_UNUSED(area);
     QByteArray digits;
     digits.reserve(int(2 * total));
     const int r = forEachChunk(int(total), CmdMitsubishi_FX_serial::MaxBytesPerRequest,
@@ -251,8 +251,10 @@ CLabelVariable LibMitsubishi_FX_serial::WriteVariable(QString address, DataType 
     return value;
 }
 
+// As Read_data: the device is taken from `text`.
 CLabelVariable LibMitsubishi_FX_serial::Write_data(CLabelVariable value, int area, int n, DataType type, int count, QString text)
 {
+    Q_UNUSED(area);
     Q_UNUSED(n);
     if (!CValueCodec::hasDecoder(type)) {
         value.status = 2;
@@ -321,7 +323,6 @@ CLabelVariable LibMitsubishi_FX_serial::Write_data(CLabelVariable value, int are
         }
         value.status = 1;
         const int areaCode = areaCodeOf(dev.letter);
-        Q_UNUSED(area);
         r = 0;
         // X and Y: the index is the octal number's value, so index + i walks
         // X7, X10, X11, ... as the PLC numbers them.
