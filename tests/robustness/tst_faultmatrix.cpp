@@ -1,0 +1,237 @@
+// Every plug-in, over TCP and over a pseudo-terminal, through every fault the
+// simulator injects: the status the host gets for a read and a write under the
+// fault, that a read reporting success carries exactly the simulator's memory,
+// that the link is usable again once the fault is gone (after ConnectDrive where
+// the connection was lost), and that no call blocks past the link's time-outs.
+// The plug-ins are loaded from the built libraries and driven only through
+// CDriveBaseClass, as plchost drives them.
+
+#include "PlcSimulator.h"
+#include "RobustSupport.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+#include <QtTest>
+
+using namespace robust;
+
+namespace {
+
+// No exchange may take this long. The links give up after at most a few hundred
+// milliseconds (first wait plus answer time-out); this bound only catches a hang.
+constexpr qint64 HangGuardMs = 5000;
+// Past every answer time-out of the four links.
+constexpr int LateMs = 1000;
+
+struct Expect {
+    QSet<int> read;
+    QSet<int> write;
+};
+
+struct Row {
+    QString plugin, medium, fault;
+    int readStatus, writeStatus;
+    bool reconnected, recovered;
+};
+
+QList<Row> g_rows;
+
+} // namespace
+
+class tst_FaultMatrix : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void fault_data();
+    void fault();
+
+private:
+    struct Medium {
+        QString endpoint;    // what the simulator serves
+        QString connectText; // what the host hands ConnectDrive
+        DriverPtr driver;
+    };
+    Medium &medium(int plugin, const QString &kind) { return m_media[plugin * 2 + (kind == QLatin1String("pty"))]; }
+
+    std::unique_ptr<PlcSimulator> m_sim;
+    std::vector<Medium> m_media;
+    quint16 m_seed = 0x1234;
+    quint16 nextWord() { m_seed = quint16(m_seed * 25173 + 13849); return m_seed; }
+};
+
+void tst_FaultMatrix::initTestCase()
+{
+    m_sim = std::make_unique<PlcSimulator>();
+    m_media.resize(plugins().size() * 2);
+    for (int p = 0; p < plugins().size(); ++p) {
+        const PluginInfo &info = plugins().at(p);
+        for (const QString kind : {QStringLiteral("tcp"), QStringLiteral("pty")}) {
+            QString error;
+            Medium &m = medium(p, kind);
+            m.endpoint = m_sim->addEndpoint(QLatin1String(info.protocol),
+                                            kind == QLatin1String("tcp") ? QStringLiteral("127.0.0.1:0")
+                                                                         : QStringLiteral("pty"),
+                                            &error);
+            QVERIFY2(!m.endpoint.isEmpty(), qPrintable(error));
+            m.connectText = kind == QLatin1String("tcp") ? m.endpoint
+                                                         : m.endpoint + QLatin1String(info.serial);
+            m.driver = loadDriver(QLatin1String(info.name), &error);
+            QVERIFY2(m.driver, qPrintable(error));
+            QCOMPARE(m.driver->ConnectDrive(m.connectText), 0);
+        }
+    }
+}
+
+void tst_FaultMatrix::cleanupTestCase()
+{
+    qInfo().noquote() << QStringLiteral("fault matrix: %1 rows").arg(g_rows.size());
+    qInfo().noquote() << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                             .arg(QStringLiteral("plug-in"), -9)
+                             .arg(QStringLiteral("medium"), -6)
+                             .arg(QStringLiteral("fault"), -13)
+                             .arg(QStringLiteral("read"), 4)
+                             .arg(QStringLiteral("write"), 5)
+                             .arg(QStringLiteral("reconnect"), 9)
+                             .arg(QStringLiteral("recovered"));
+    for (const Row &r : qAsConst(g_rows))
+        qInfo().noquote() << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                                 .arg(r.plugin, -9)
+                                 .arg(r.medium, -6)
+                                 .arg(r.fault, -13)
+                                 .arg(r.readStatus, 4)
+                                 .arg(r.writeStatus, 5)
+                                 .arg(r.reconnected ? QStringLiteral("yes") : QStringLiteral("no"), 9)
+                                 .arg(r.recovered ? QStringLiteral("yes") : QStringLiteral("NO"));
+    m_media.clear();
+    m_sim.reset();
+}
+
+void tst_FaultMatrix::fault_data()
+{
+    QTest::addColumn<int>("plugin");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("fault");
+
+    const QStringList faults = {
+        QStringLiteral("noanswer"), QStringLiteral("late:%1").arg(LateMs), QStringLiteral("split:20"),
+        QStringLiteral("truncate"), QStringLiteral("garbage"), QStringLiteral("badsum"),
+        QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("restart")};
+    for (int p = 0; p < plugins().size(); ++p)
+        for (const QString kind : {QStringLiteral("tcp"), QStringLiteral("pty")})
+            for (const QString &f : faults) {
+                // Stopping and restarting an endpoint is a TCP matter: a pty
+                // that goes silent is the noanswer row.
+                if (f == QLatin1String("restart") && kind == QLatin1String("pty"))
+                    continue;
+                QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3").arg(QLatin1String(plugins().at(p).name), kind, f)))
+                    << p << kind << f;
+            }
+}
+
+void tst_FaultMatrix::fault()
+{
+    QFETCH(int, plugin);
+    QFETCH(QString, kind);
+    QFETCH(QString, fault);
+    const PluginInfo &info = plugins().at(plugin);
+    Medium &m = medium(plugin, kind);
+    CDriveBaseClass *d = m.driver.get();
+    const bool tcp = kind == QLatin1String("tcp");
+    const QString name = fault.section(QLatin1Char(':'), 0, 0);
+    const bool fx = info.protocol[0] == 'f';
+
+    // What the host must get under the fault.
+    Expect expect;
+    if (name == QLatin1String("noanswer") || name == QLatin1String("late")) {
+        expect = {{8}, {8}};
+    } else if (name == QLatin1String("split")) {
+        expect = {{0}, {0}};  // the pause is shorter than the time-out: one answer
+    } else if (name == QLatin1String("truncate")) {
+        // Half an answer is a bad answer; half of the programming port's
+        // one-byte ACK is none at all.
+        expect = {{7}, info.protocol == QLatin1String("fxport") ? QSet<int>{8} : QSet<int>{7}};
+    } else if (name == QLatin1String("garbage") || name == QLatin1String("nak")) {
+        expect = {{7}, {7}};
+    } else if (name == QLatin1String("badsum")) {
+        // The FX acknowledgements carry no sum: the simulator leaves them as
+        // they are, so writes still succeed there.
+        expect = {{7}, fx ? QSet<int>{0} : QSet<int>{7}};
+    } else if (name == QLatin1String("close")) {
+        // TCP: the connection goes; the request either finds it gone (9) or
+        // waits in vain (8). pty: nothing is sent back.
+        expect = tcp ? Expect{{8, 9}, {8, 9}} : Expect{{8}, {8}};
+    } else if (name == QLatin1String("restart")) {
+        expect = {{8, 9}, {8, 9}};
+    }
+    const bool connectionLost = tcp && (name == QLatin1String("close") || name == QLatin1String("restart"));
+
+    m_sim->clearFaults();
+    const QList<unsigned short> before = {nextWord(), nextWord()};
+    m_sim->setWord('D', 100, before[0]);
+    m_sim->setWord('D', 101, before[1]);
+    auto memory = [&] {
+        return QList<unsigned short>{m_sim->word('D', 100), m_sim->word('D', 101)};
+    };
+
+    if (name == QLatin1String("restart")) {
+        m_sim->stopEndpoint(m.endpoint);
+    } else {
+        QString error;
+        QVERIFY2(m_sim->addFault(fault, &error), qPrintable(error));
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    const CLabelVariable r = d->ReadVariable(QStringLiteral("D100"), DT_UInt16, 2);
+    QVERIFY2(timer.elapsed() < HangGuardMs, qPrintable(QString::number(timer.elapsed())));
+    if (r.status == 0)
+        QCOMPARE(wordsText(wordsOf(r)), wordsText(memory()));
+    QVERIFY2(expect.read.contains(r.status), qPrintable(QStringLiteral("read status %1").arg(r.status)));
+    if (name == QLatin1String("late"))
+        QTest::qWait(LateMs + 200);  // the late answer lands before the next request
+
+    const QList<unsigned short> written = {nextWord(), nextWord()};
+    const QList<unsigned short> memBefore = memory();
+    timer.restart();
+    const CLabelVariable w = d->WriteVariable(QStringLiteral("D100"), DT_UInt16, wordsLabel(written), 2);
+    QVERIFY2(timer.elapsed() < HangGuardMs, qPrintable(QString::number(timer.elapsed())));
+    if (w.status == 0)
+        QCOMPARE(wordsText(memory()), wordsText(written));
+    if (name == QLatin1String("nak"))  // a refused write changes nothing
+        QCOMPARE(wordsText(memory()), wordsText(memBefore));
+    QVERIFY2(expect.write.contains(w.status), qPrintable(QStringLiteral("write status %1").arg(w.status)));
+    if (name == QLatin1String("late"))
+        QTest::qWait(LateMs + 200);
+
+    // The fault is gone.
+    m_sim->clearFaults();
+    if (name == QLatin1String("restart"))
+        QVERIFY(m_sim->restartEndpoint(m.endpoint));
+    if (connectionLost) {
+        // Nothing reconnects by itself: the lost link is reported, not used.
+        QTest::qWait(50);
+        const int sent = m_sim->requestCount();
+        timer.restart();
+        const CLabelVariable lost = d->ReadVariable(QStringLiteral("D100"), DT_UInt16, 2);
+        QVERIFY(timer.elapsed() < HangGuardMs);
+        QCOMPARE(lost.status, 9);
+        QCOMPARE(m_sim->requestCount(), sent);
+        QCOMPARE(d->ConnectDrive(m.connectText), 0);
+    }
+    const QList<unsigned short> again = {nextWord(), nextWord()};
+    timer.restart();
+    const CLabelVariable w2 = d->WriteVariable(QStringLiteral("D100"), DT_UInt16, wordsLabel(again), 2);
+    const CLabelVariable r2 = d->ReadVariable(QStringLiteral("D100"), DT_UInt16, 2);
+    QVERIFY(timer.elapsed() < HangGuardMs);
+    const bool recovered = w2.status == 0 && r2.status == 0 && wordsOf(r2) == again && memory() == again;
+    g_rows << Row{QLatin1String(info.name), kind, name, r.status, w.status, connectionLost, recovered};
+    QCOMPARE(w2.status, 0);
+    QCOMPARE(r2.status, 0);
+    QCOMPARE(wordsText(wordsOf(r2)), wordsText(again));
+    QCOMPARE(wordsText(memory()), wordsText(again));
+}
+
+QTEST_MAIN(tst_FaultMatrix)
+#include "tst_faultmatrix.moc"
