@@ -145,13 +145,17 @@ McTransferPlan CMcDriverBase::planWrite(const McDeviceArea &area, int headDevice
             plan.status = 5;
             return plan;
         }
+        // Whole words only: an odd number of 8-bit elements would leave half
+        // a word that cannot be written without overwriting its other byte.
+        if (isByteType(dataType) && count % 2 != 0) {
+            plan.status = 4;
+            return plan;
+        }
         plan.head = headDevice;
         plan.step = area.bitDevice ? 16 : 1;
         plan.points = bytes / 2;
         plan.byteLength = bytes;
-        // Byte types move whole words: an odd count is rounded down, as the
-        // byte length is.
-        plan.elements = isByteType(dataType) ? bytes : count;
+        plan.elements = count;
     }
     if (!inRange(plan.head, plan.points, plan.step))
         plan.status = 5;

@@ -534,6 +534,7 @@ void TestLibMarrowin::refusals_data()
     QTest::newRow("type 12") << "D100" << int(DT_String) << 1 << 2 << 2;
     QTest::newRow("type 40") << "D100" << int(DT_Double_V4) << 1 << 2 << 2;
     QTest::newRow("Int8 count 1") << "D100" << int(DT_Int8) << 1 << 4 << 4;
+    QTest::newRow("Int8 odd count written") << "D100" << int(DT_Int8) << 3 << -1 << 4;
     QTest::newRow("past 24-bit numbers") << "D16777215" << int(DT_Int32) << 1 << 5 << 5;
     QTest::newRow("too many bytes") << "D0" << int(DT_Double) << 100000 << 5 << 5;
     QTest::newRow("bools to a data register") << "D100" << int(DT_Bool) << 3 << -1 << 2;

@@ -196,6 +196,8 @@ void TestMcAddressing::planWrite_data()
     QTest::newRow("bit index on Float") << true << 0 << 2 << int(DT_Float) << 1 << 5 << false << 0 << 0;
     QTest::newRow("negative head") << false << -3 << -1 << int(DT_Int16) << 1 << 5 << false << 0 << 0;
     QTest::newRow("UInt8 x1") << false << 0 << -1 << int(DT_UInt8) << 1 << 4 << false << 0 << 0;
+    QTest::newRow("UInt8 x3 odd") << false << 0 << -1 << int(DT_UInt8) << 3 << 4 << false << 0 << 0;
+    QTest::newRow("Int8 x4") << false << 6 << -1 << int(DT_Int8) << 4 << 0 << false << 6 << 2;
     QTest::newRow("type 13") << false << 0 << -1 << 13 << 1 << 2 << false << 0 << 0;
     QTest::newRow("bits past 24 bits") << true << 0xFFFFFE << 1 << int(DT_Bool) << 2 << 5 << true << 0xFFFFFF << 2;
 }
