@@ -168,6 +168,14 @@ int CmdMitsubishi_FX_serial::parseWriteAnswer(const QByteArray &answer)
     return (answer.size() == 1 && answer.at(0) == ACK) ? 0 : -1;
 }
 
+int CmdMitsubishi_FX_serial::answerWaitMs(int N, int gapIntervalMs, int answerBytes)
+{
+    const qint64 bytes = qBound(0, answerBytes, 2 * 255 + 4);
+    const qint64 lineMs = 50 + (bytes * 11 * 1000 + 9599) / 9600;  // 11 bits a character at most
+    const qint64 formulaMs = qint64(qBound(0, N, 255)) * qBound(0, gapIntervalMs, 1000) * 6;
+    return int(qMax(formulaMs, lineMs));
+}
+
 int CmdMitsubishi_FX_serial::exchange(const QByteArray &request, const QString &text, bool isRead,
                                       int timeoutMs, const AnswerJudge &judge, QByteArray *answer)
 {
@@ -198,7 +206,7 @@ int CmdMitsubishi_FX_serial::read_cmd(int area, int byteAddress, int N, QString 
         return 1;
     QByteArray answer;
     const AnswerJudge judge = [N](const QByteArray &soFar) { return readAnswerMissing(soFar, N); };
-    const int r = exchange(request, text, true, N * gapInterval() * 6, judge, &answer);
+    const int r = exchange(request, text, true, answerWaitMs(N, gapInterval(), 2 * N + 4), judge, &answer);
     if (r == -3)
         return -3;
     if (answer.isEmpty())
@@ -224,7 +232,7 @@ int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString
         return 1;
     QByteArray answer;
     const AnswerJudge judge = [](const QByteArray &soFar) { return writeAnswerMissing(soFar); };
-    const int r = exchange(request, text, false, qMax(N, 1) * gapInterval() * 6, judge, &answer);
+    const int r = exchange(request, text, false, answerWaitMs(N, gapInterval(), 1), judge, &answer);
     if (r == -3)
         return -3;
     if (answer.isEmpty())

@@ -81,6 +81,13 @@ public:
     // 0 for exactly ACK; -2 for an empty answer; -1 for anything else (NAK too).
     static int parseWriteAnswer(const QByteArray &answer);
 
+    // Polling time for an answer of `answerBytes` bytes to a request of N data
+    // bytes: N x gap interval x 6 ms, but never less than 50 ms plus the time
+    // the answer needs on a 9600 baud line. Over TCP the gap interval stays at
+    // its 2 ms default, which would leave a one-register read 12 ms for the
+    // rest of an answer that a serial-to-Ethernet gateway passes on in pieces.
+    static int answerWaitMs(int N, int gapIntervalMs, int answerBytes);
+
 private:
     int exchange(const QByteArray &request, const QString &text, bool isRead,
                  int timeoutMs, const AnswerJudge &judge, QByteArray *answer);

@@ -117,6 +117,8 @@ private slots:
     void forcedBitsStopAtFirstFailure();
     void faults_data();
     void faults();
+    void answerInTwoPieces_data();
+    void answerInTwoPieces();
     void refusalsSendNothing_data();
     void refusalsSendNothing();
     void connectionClosedByPlc();
@@ -590,6 +592,26 @@ void tst_KelvaroEndToEnd::faults()
                                   ? listOf<unsigned short>({0x4321, 0x1111})
                                   : listOf<unsigned short>({0x4321, 0});
     QVERIFY2(sameValue(DT_UInt16, check.value, expected, &why), qPrintable(why));
+}
+
+void tst_KelvaroEndToEnd::answerInTwoPieces_data()
+{
+    QTest::addColumn<QString>("transport");
+    addTransportRows("pause 35 ms", [](QTestData &) {});
+}
+
+// The simulator sends the first half of the answer, pauses, then the rest (as
+// a gateway or a slow line may): the answer is collected whole, not judged cut.
+void tst_KelvaroEndToEnd::answerInTwoPieces()
+{
+    QFETCH(QString, transport);
+    CDriveBaseClass *d = driver(transport);
+    m_sim.setWord('D', 40, 0xA55A);
+    QVERIFY(m_sim.addFault(QStringLiteral("split:35")));
+    const CLabelVariable r = d->ReadVariable(QStringLiteral("D40"), DT_UInt16, 1);
+    QCOMPARE(r.status, 0);
+    QString why;
+    QVERIFY2(sameValue(DT_UInt16, r.value, listOf<unsigned short>({0xA55A}), &why), qPrintable(why));
 }
 
 void tst_KelvaroEndToEnd::refusalsSendNothing_data()
