@@ -6,6 +6,12 @@
 #include <QtTest>
 
 namespace {
+int g_messages = 0;
+void countMessage(QtMsgType, const QMessageLogContext &, const QString &)
+{
+    ++g_messages;
+}
+
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
@@ -211,9 +217,16 @@ void TestCmdNorvessa::disconnectedLinkSendsNothing()
     CmdNorvessa link;
     link.setTrace(true);
     QByteArray out;
-    QCOMPARE(link.read_cmd(0xA8, 100, 2, QStringLiteral("D100"), &out), -3);
-    QCOMPARE(link.write_cmd(0xA8, 100, 2, QStringLiteral("D100"), hex("3412")), -3);
-    QCOMPARE(link.write_bit_cmd(0x90, 100, QStringLiteral("M100"), hex("01")), -3);
+    g_messages = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countMessage);
+    const int read = link.read_cmd(0xA8, 100, 2, QStringLiteral("D100"), &out);
+    const int words = link.write_cmd(0xA8, 100, 2, QStringLiteral("D100"), hex("3412"));
+    const int bits = link.write_bit_cmd(0x90, 100, QStringLiteral("M100"), hex("01"));
+    qInstallMessageHandler(previous);
+    QCOMPARE(read, -3);
+    QCOMPARE(words, -3);
+    QCOMPARE(bits, -3);
+    QCOMPARE(g_messages, 0);
     QVERIFY(out.isEmpty());
     // Data that no request can carry is refused before the link is asked.
     QCOMPARE(link.write_cmd(0xA8, 100, 1, QStringLiteral("D100"), hex("34")), -1);
