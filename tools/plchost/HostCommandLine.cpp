@@ -474,8 +474,17 @@ QString hostUsageText()
         "  sleep MS                        run the event loop for MS milliseconds\n"
         "\n"
         "TYPE: bool int8 uint8 int16 uint16 int32 uint32 float int64 uint64 double\n"
-        "string, or a decimal DataType code (e.g. 0 or 41 to try refusals).\n"
+        "string, or a decimal DataType code (e.g. 0 or 41 to try refusals). A write\n"
+        "hands over the list of the code's element type (codes 13-24 and 33-40 like\n"
+        "their base types, 12 a string list); codes without one (0, 25-32, above 40,\n"
+        "negative) hand over an invalid value.\n"
+        "\n"
+        "Values print as JSON arrays in the form of the list the returned value\n"
+        "actually holds (even when that is not the list dataType names); int8 prints\n"
+        "signed; value is null when the returned value holds no list.\n"
         "\n"
         "Exit status: 0 every read and write returned status 0; 1 some returned\n"
-        "another status; 2 usage error or plug-in not loadable; 3 connect failed.\n");
+        "another status; 2 usage error or plug-in not loadable (nothing run);\n"
+        "3 the --connect connection failed (a connect operation later in the list\n"
+        "only prints its result).\n");
 }
