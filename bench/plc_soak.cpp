@@ -26,7 +26,7 @@ namespace {
 // The longest a late answer is held back; a host that sees a time-out leaves
 // the line quiet this long so the late answer cannot be taken for the next one
 // (neither FX nor MC 1E/3E binary frames carry a request number).
-constexpr int LateMs = 400;
+constexpr int LateMs = 700;
 const QStringList kFaultKinds = {
     QStringLiteral("noanswer"), QStringLiteral("late:%1").arg(LateMs), QStringLiteral("split:15"),
     QStringLiteral("truncate"), QStringLiteral("garbage"), QStringLiteral("badsum"),
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     int seconds = 60;
-    int every = 7;
+    int every = 25;
     quint32 seed = 20261207;
     bool quiet = true;
     const QStringList args = app.arguments();
@@ -118,9 +118,11 @@ int main(int argc, char **argv)
     const qint64 warmupMs = qMin<qint64>(5000, seconds * 1000 / 6);
     const qint64 endMs = qint64(seconds) * 1000;
 
+    QElapsedTimer requestClock;
     auto afterFailure = [&](Plugin &p, int status) {
-        if (status == 8)
-            QThread::msleep(LateMs + 100);
+        const qint64 spent = requestClock.elapsed();
+        if (status == 8 && spent < LateMs + 100)
+            QThread::msleep(unsigned(LateMs + 100 - spent));
         if (status == 9) {
             // The connection went (close fault): the host reconnects.
             ++reconnects;
@@ -131,7 +133,7 @@ int main(int argc, char **argv)
     for (size_t turn = 0; clock.elapsed() < endMs; ++turn) {
         if (!rssWarm && clock.elapsed() >= warmupMs)
             rssWarm = residentKb();
-        if (requests - lastFaultSwitch >= 150) {
+        if (requests - lastFaultSwitch >= 2 * every) {
             lastFaultSwitch = requests;
             faultIndex = (faultIndex + 1) % kFaultKinds.size();
             sim.clearFaults();
@@ -156,6 +158,7 @@ int main(int argc, char **argv)
                 wordValues << quint16(rng.bounded(65536u));
         }
         value.value = bits ? QVariant::fromValue(bitValues) : QVariant::fromValue(wordValues);
+        requestClock.start();
         const CLabelVariable w = d->WriteVariable(address, type, value, count);
         ++requests;
         ++writeStatus[w.status];
@@ -181,6 +184,7 @@ int main(int argc, char **argv)
             afterFailure(p, w.status);
 
         // Read back.
+        requestClock.start();
         const CLabelVariable r = d->ReadVariable(address, type, count);
         ++requests;
         ++readStatus[r.status];
@@ -203,7 +207,7 @@ int main(int argc, char **argv)
             parts << QStringLiteral("%1:%2").arg(it.key()).arg(it.value());
         return parts.join(QLatin1Char(' '));
     };
-    out(QStringLiteral("plc_soak: %1 s, fault every %2nd request rotating through %3")
+    out(QStringLiteral("plc_soak: %1 s, fault every %2th request rotating through %3")
             .arg(elapsed / 1000.0, 0, 'f', 1).arg(every).arg(kFaultKinds.join(QLatin1Char(','))));
     out(QStringLiteral("requests           %1 (%2/s), reconnects %3")
             .arg(requests).arg(requests * 1000.0 / qMax<qint64>(1, elapsed), 0, 'f', 0).arg(reconnects));

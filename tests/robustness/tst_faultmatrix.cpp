@@ -67,7 +67,7 @@ void tst_FaultMatrix::initTestCase()
     m_media.resize(plugins().size() * 2);
     for (int p = 0; p < plugins().size(); ++p) {
         const PluginInfo &info = plugins().at(p);
-        for (const QString kind : {QStringLiteral("tcp"), QStringLiteral("pty")}) {
+        for (const QString &kind : QStringList{QStringLiteral("tcp"), QStringLiteral("pty")}) {
             QString error;
             Medium &m = medium(p, kind);
             m.endpoint = m_sim->addEndpoint(QLatin1String(info.protocol),
@@ -119,7 +119,7 @@ void tst_FaultMatrix::fault_data()
         QStringLiteral("truncate"), QStringLiteral("garbage"), QStringLiteral("badsum"),
         QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("restart")};
     for (int p = 0; p < plugins().size(); ++p)
-        for (const QString kind : {QStringLiteral("tcp"), QStringLiteral("pty")})
+        for (const QString &kind : QStringList{QStringLiteral("tcp"), QStringLiteral("pty")})
             for (const QString &f : faults) {
                 // Stopping and restarting an endpoint is a TCP matter: a pty
                 // that goes silent is the noanswer row.
