@@ -1,15 +1,23 @@
-// Marrowin end to end: the driver against the in-process simulator over TCP and
-// over a pseudo-terminal.
+// Marrowin end to end: the 1E plug-in against the in-process simulator over TCP and
+// over a pseudo-terminal. The test bodies are shared with Norvessa (McEndToEnd.h).
 #include "LibMarrowin.h"
-#include "McTestSupport.h"
-#include "PlcSimulator.h"
+#include "McEndToEnd.h"
 
-#include <QLibrary>
 #include <QtTest>
-#include <cstring>
-#include <memory>
 
 using namespace mctest;
+
+namespace {
+const McPluginProfile Profile = {
+    QStringLiteral("mc1e"), QStringLiteral("Marrowin"), QStringLiteral("V1.0.0 20230221"),
+    QStringLiteral("v1.0.1 2023-12-26 15:46:02"),
+    QStringLiteral("01ff0a006400000020440100"),
+    QStringLiteral("81003412"),
+    QStringLiteral("03ff0a0065000000204401007856"),
+    QStringLiteral("8300"),
+    256, 160,
+};
+} // namespace
 
 class TestLibMarrowin : public QObject
 {
@@ -18,7 +26,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-
     void identityAndExport();
     void exampleReadFrameAndTrace();
     void roundTrip_data();
@@ -48,110 +55,32 @@ private slots:
     void metaObjectCast();
 
 private:
-    CLabelVariable read(const QString &text, int type, int count)
-    {
-        return m_drv->ReadVariable(text, DataType(type), count);
-    }
-    CLabelVariable write(const QString &text, int type, const CLabelVariable &v, int count)
-    {
-        return m_drv->WriteVariable(text, DataType(type), v, count);
-    }
-
-    std::unique_ptr<PlcSimulator> m_sim;
-    std::unique_ptr<LibMarrowin> m_drv;
-    QString m_endpoint;
+    McEndToEnd<LibMarrowin> t{Profile};
 };
 
 void TestLibMarrowin::initTestCase()
 {
-    registerLabelMetaTypes();
-    m_sim = std::make_unique<PlcSimulator>();
-    QString error;
-    m_endpoint = m_sim->addEndpoint(QStringLiteral("mc1e"), QStringLiteral("127.0.0.1:0"), &error);
-    QVERIFY2(!m_endpoint.isEmpty(), qPrintable(error));
-    m_drv = std::make_unique<LibMarrowin>();
-    QCOMPARE(m_drv->ConnectDrive(m_endpoint), 0);
+    t.initTestCase();
 }
 
 void TestLibMarrowin::init()
 {
-    m_sim->clearFaults();
-    m_sim->clearMemory();
-    if (m_drv->cmd().Connection_status() != 0)
-        QCOMPARE(m_drv->ConnectDrive(m_endpoint), 0);
+    t.init();
 }
 
 void TestLibMarrowin::cleanupTestCase()
 {
-    if (m_drv)
-        m_drv->DestroyFree();
-    m_drv.reset();
-    m_sim.reset();
+    t.cleanupTestCase();
 }
 
 void TestLibMarrowin::identityAndExport()
 {
-    const QString dir = qEnvironmentVariable("PLC_BIN_DIR", QCoreApplication::applicationDirPath());
-    QLibrary lib(dir + QStringLiteral("/libLibMarrowin.so.1"));
-    QVERIFY2(lib.load(), qPrintable(lib.errorString()));
-    auto entry = reinterpret_cast<GetSharedLibraryFn>(lib.resolve("getSharedLibrary"));
-    QVERIFY(entry);
-    // Nothing but the entry is visible.
-    QVERIFY(!lib.resolve("_ZN11LibMarrowinC1EP7QObject"));
-    QVERIFY(!lib.resolve("_ZN11CmdMarrowin16buildReadRequestEiii"));
-
-    CDriveBaseClass *a = entry();
-    CDriveBaseClass *b = entry();
-    QVERIFY(a && b && a != b);
-    QCOMPARE(a->getDriveName(), QStringLiteral("Marrowin"));
-    QCOMPARE(a->getversion_number(), QStringLiteral("V1.0.0 20230221"));
-    QCOMPARE(a->DebugCmd(DebugBuildVersion), QStringLiteral("v1.0.1 2023-12-26 15:46:02"));
-    QCOMPARE(a->DebugCmd(DebugDriveName), QStringLiteral("Marrowin"));
-
-    // A read through the interface, by slot.
-    m_sim->setWord('D', 7, 0xBEEF);
-    QCOMPARE(a->ConnectDrive(m_endpoint), 0);
-    CLabelVariable v = a->ReadVariable(QStringLiteral("D7"), DT_UInt16);
-    QCOMPARE(v.status, 0);
-    QCOMPARE(v.atUInt16(0), quint16(0xBEEF));
-    QCOMPARE(v.count, 1);
-    a->DestroyFree();
-    b->DestroyFree();
-    delete dynamic_cast<QObject *>(a);
-    delete dynamic_cast<QObject *>(b);
+    t.identityAndExport();
 }
 
 void TestLibMarrowin::exampleReadFrameAndTrace()
 {
-    m_sim->setWord('D', 100, 0x1234);
-    const QString port = m_endpoint.section(QLatin1Char(':'), 1);
-    CLabelVariable v;
-    QStringList lines;
-    {
-        MessageCapture capture;
-        QCOMPARE(m_drv->DebugCmd(DebugStart), QStringLiteral("StartDebug"));
-        v = read(QStringLiteral("D100"), DT_Int16, 1);
-        write(QStringLiteral("D101"), DT_Int16, labelOf(QList<short>{0x5678}), 1);
-        m_drv->DebugCmd(DebugStop);
-        read(QStringLiteral("D100"), DT_Int16, 1);  // no trace any more
-        lines = capture.lines();
-    }
-    QCOMPARE(v.status, 0);
-    QCOMPARE(v.atInt16(0), short(0x1234));
-    const QString peer = QStringLiteral("127.0.0.1:") + port;
-    const QStringList want = {
-        QStringLiteral("lib[Marrowin]读命令 %1 Area=D100  msg : 01ff0a006400000020440100").arg(peer),
-        QStringLiteral("lib[Marrowin]响应 %1 Area=D100  msg : 81003412").arg(peer),
-        QStringLiteral("lib[Marrowin]写命令 %1 Area=D101  msg : 03ff0a0065000000204401007856").arg(peer),
-        QStringLiteral("lib[Marrowin]响应 %1 Area=D101  msg : 8300").arg(peer),
-    };
-    QStringList got;
-    for (const QString &l : lines) {
-        if (l.contains(QLatin1String("lib[Marrowin]")))
-            got << QString(l).remove(QLatin1Char('"'));
-    }
-    QCOMPARE(got, want);
-    QCOMPARE(m_sim->word('D', 101), quint16(0x5678));
+    t.exampleReadFrameAndTrace();
 }
 
 void TestLibMarrowin::roundTrip_data()
@@ -180,38 +109,7 @@ void TestLibMarrowin::roundTrip_data()
 
 void TestLibMarrowin::roundTrip()
 {
-    QFETCH(QString, address);
-    QFETCH(char, area);
-    QFETCH(int, number);
-    QFETCH(bool, bitDevice);
-    QFETCH(int, type);
-    QFETCH(int, count);
-
-    const CLabelVariable value = sampleLabel(type, count, number % 7 + 1);
-    const CLabelVariable w = write(address, type, value, count);
-    QCOMPARE(w.status, 0);
-    QVERIFY(w.timestamp.isValid());
-    QCOMPARE(w.address, address);
-    QCOMPARE(w.count, count);
-    QCOMPARE(w.dataType, type);
-
-    CLabelVariable r = read(address, type, count);
-    QCOMPARE(r.status, 0);
-    QVERIFY(r.timestamp.isValid());
-    QCOMPARE(r.address, address);
-    QCOMPARE(r.count, count);
-    QCOMPARE(r.dataType, type);
-    QCOMPARE(describe(r, type, count), describe(value, type, count));
-
-    if (type != DT_Bool) {
-        // What the PLC holds is the values' device bytes.
-        const QByteArray expected = deviceBytes(value, type, count);
-        QCOMPARE(simBytes(*m_sim, area, number, expected.size(), bitDevice).toHex(), expected.toHex());
-    } else {
-        const int first = number + qMax(0, m_drv->getbit(address));
-        for (int i = 0; i < count; ++i)
-            QCOMPARE(m_sim->bit(area, first + i), value.value.value<QList<bool>>().at(i));
-    }
+    t.roundTrip();
 }
 
 void TestLibMarrowin::areaNumbering_data()
@@ -234,21 +132,7 @@ void TestLibMarrowin::areaNumbering_data()
 
 void TestLibMarrowin::areaNumbering()
 {
-    QFETCH(QString, address);
-    QFETCH(char, area);
-    QFETCH(int, number);
-    QFETCH(bool, bitDevice);
-    setSimBytes(*m_sim, area, number, QByteArray::fromHex("a55a"), bitDevice);
-    // The neighbours hold something else, so an off-by-one shows.
-    if (number > 0)
-        setSimBytes(*m_sim, area, number - (bitDevice ? 16 : 1), QByteArray::fromHex("1111"), bitDevice);
-    CLabelVariable r = read(address, DT_UInt16, 1);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.atUInt16(0), quint16(0x5AA5));
-
-    CLabelVariable w = write(address, DT_UInt16, labelOf(QList<unsigned short>{0x0FF0}), 1);
-    QCOMPARE(w.status, 0);
-    QCOMPARE(simBytes(*m_sim, area, number, 2, bitDevice).toHex(), QByteArray("f00f"));
+    t.areaNumbering();
 }
 
 void TestLibMarrowin::boolRead_data()
@@ -270,24 +154,7 @@ void TestLibMarrowin::boolRead_data()
 
 void TestLibMarrowin::boolRead()
 {
-    QFETCH(QString, address);
-    QFETCH(char, area);
-    QFETCH(int, first);
-    QFETCH(int, count);
-    QFETCH(int, requests);
-    Q_UNUSED(requests);
-    // A pattern that differs at every position around the wanted bits.
-    for (int i = qMax(0, first - 20); i < first + count + 20; ++i)
-        m_sim->setBit(area, i, ((i * 5 + 3) % 7) < 3);
-    const int before = m_sim->requestCount();
-    CLabelVariable r = read(address, DT_Bool, count);
-    QCOMPARE(r.status, 0);
-    QString want;
-    for (int i = 0; i < count; ++i)
-        want += m_sim->bit(area, first + i) ? QLatin1String("1 ") : QLatin1String("0 ");
-    QCOMPARE(describe(r, DT_Bool, count), want.trimmed());
-    // Word units from the named device: 256 words (4096 devices) a request.
-    QCOMPARE(m_sim->requestCount() - before, requests);
+    t.boolRead();
 }
 
 void TestLibMarrowin::boolWrite_data()
@@ -308,25 +175,7 @@ void TestLibMarrowin::boolWrite_data()
 
 void TestLibMarrowin::boolWrite()
 {
-    QFETCH(QString, address);
-    QFETCH(char, area);
-    QFETCH(int, first);
-    QFETCH(int, count);
-    // Neighbours on both sides set, so a write that spills over shows.
-    for (int i = qMax(0, first - 16); i < first + count + 16; ++i)
-        m_sim->setBit(area, i, true);
-    const CLabelVariable value = sampleLabel(DT_Bool, count, 2);
-    const int before = m_sim->requestCount();
-    CLabelVariable w = write(address, DT_Bool, value, count);
-    QCOMPARE(w.status, 0);
-    QCOMPARE(m_sim->requestCount() - before, (count + 159) / 160);
-    const QList<bool> bits = value.value.value<QList<bool>>();
-    for (int i = 0; i < count; ++i)
-        QCOMPARE(m_sim->bit(area, first + i), bits.at(i));
-    for (int i = qMax(0, first - 16); i < first; ++i)
-        QVERIFY2(m_sim->bit(area, i), qPrintable(QString::number(i)));
-    for (int i = first + count; i < first + count + 16; ++i)
-        QVERIFY2(m_sim->bit(area, i), qPrintable(QString::number(i)));
+    t.boolWrite();
 }
 
 void TestLibMarrowin::largeTransfersSplit_data()
@@ -351,26 +200,7 @@ void TestLibMarrowin::largeTransfersSplit_data()
 
 void TestLibMarrowin::largeTransfersSplit()
 {
-    QFETCH(QString, address);
-    QFETCH(char, area);
-    QFETCH(int, number);
-    QFETCH(bool, bitDevice);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(int, writeRequests);
-    QFETCH(int, readRequests);
-    const CLabelVariable value = sampleLabel(type, count, 3);
-    int before = m_sim->requestCount();
-    QCOMPARE(write(address, type, value, count).status, 0);
-    QCOMPARE(m_sim->requestCount() - before, writeRequests);
-    const QByteArray expected = deviceBytes(value, type, count);
-    QCOMPARE(simBytes(*m_sim, area, number, expected.size(), bitDevice), expected);
-
-    before = m_sim->requestCount();
-    CLabelVariable r = read(address, type, count);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(m_sim->requestCount() - before, readRequests);
-    QCOMPARE(describe(r, type, count), describe(value, type, count));
+    t.largeTransfersSplit();
 }
 
 void TestLibMarrowin::endCodes_data()
@@ -390,20 +220,7 @@ void TestLibMarrowin::endCodes_data()
 
 void TestLibMarrowin::endCodes()
 {
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(bool, isWrite);
-    QFETCH(int, status);
-    CLabelVariable r = isWrite ? write(address, type, sampleLabel(type, count), count)
-                                     : read(address, type, count);
-    QCOMPARE(r.status, status);
-    if (!isWrite) {
-        QVERIFY(!r.value.isValid());
-        QVERIFY(r.timestamp.isNull());
-    }
-    QCOMPARE(r.address, address);
-    QCOMPARE(r.count, count);
+    t.endCodes();
 }
 
 void TestLibMarrowin::faults_data()
@@ -434,78 +251,17 @@ void TestLibMarrowin::faults_data()
 
 void TestLibMarrowin::faults()
 {
-    QFETCH(QString, fault);
-    QFETCH(bool, isWrite);
-    QFETCH(int, status);
-    QFETCH(bool, written);
-    const bool split = fault.contains(QLatin1Char('@'));
-    const int count = split ? 300 : 2;
-    for (int i = 0; i < count; ++i)
-        m_sim->setWord('D', 300 + i, quint16(0x1111 * (i % 15 + 1)));
-    // Counting starts from this request for @N faults.
-    QString error;
-    if (split) {
-        // The next request is the first of the read: make it request 1 of 2.
-        const int n = m_sim->requestCount();
-        fault = QStringLiteral("noanswer@%1").arg(n + 2);
-        Q_UNUSED(n);
-    }
-    QVERIFY2(m_sim->addFault(fault, &error), qPrintable(error));
-
-    const CLabelVariable value = labelOf(QList<short>{0x0102, 0x0304});
-    CLabelVariable r = isWrite ? write(QStringLiteral("D300"), DT_Int16, value, 2)
-                                     : read(QStringLiteral("D300"), DT_Int16, count);
-    QCOMPARE(r.status, status);
-    if (!isWrite && status != 0) {
-        QVERIFY(!r.value.isValid());
-        QVERIFY(r.timestamp.isNull());
-    }
-    if (!isWrite && status == 0) {
-        QCOMPARE(r.atInt16(0), short(0x1111));
-        QCOMPARE(r.atInt16(1), short(0x2222));
-    }
-    if (isWrite)
-        QCOMPARE(m_sim->word('D', 300) == 0x0102, written);
-
-    // The rest of a long-split answer is still on its way; it must not land in
-    // the middle of the next test's exchange.
-    if (fault.startsWith(QLatin1String("split:300")))
-        QTest::qWait(400);
-    // The link is usable again at once.
-    m_sim->clearFaults();
-    CLabelVariable again = read(QStringLiteral("D301"), DT_Int16, 1);
-    QCOMPARE(again.status, 0);
-    QCOMPARE(again.atInt16(0), short(isWrite && written ? 0x0304 : 0x2222));
+    t.faults();
 }
 
 void TestLibMarrowin::lateAnswerIsNotTakenForTheNext()
 {
-    m_sim->setWord('D', 10, 0x0A0A);
-    m_sim->setWord('D', 11, 0x0B0B);
-    QVERIFY(m_sim->addFault(QStringLiteral("late:800")));
-    QCOMPARE(read(QStringLiteral("D10"), DT_Int16, 1).status, 8);
-    m_sim->clearFaults();
-    QTest::qWait(400);  // the late answer arrives meanwhile
-    CLabelVariable r = read(QStringLiteral("D11"), DT_Int16, 1);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.atInt16(0), short(0x0B0B));
+    t.lateAnswerIsNotTakenForTheNext();
 }
 
 void TestLibMarrowin::closedConnectionAndRecovery()
 {
-    m_sim->setWord('D', 1, 42);
-    QVERIFY(m_sim->addFault(QStringLiteral("close")));
-    CLabelVariable r = read(QStringLiteral("D1"), DT_Int16, 1);
-    QVERIFY2(r.status == 8 || r.status == 9, qPrintable(QString::number(r.status)));
-    m_sim->clearFaults();
-    QTest::qWait(50);
-    // Nothing reconnects by itself.
-    QCOMPARE(read(QStringLiteral("D1"), DT_Int16, 1).status, 9);
-    QCOMPARE(write(QStringLiteral("D1"), DT_Int16, labelOf(QList<short>{1}), 1).status, 9);
-    QCOMPARE(m_drv->ConnectDrive(m_endpoint), 0);
-    CLabelVariable again = read(QStringLiteral("D1"), DT_Int16, 1);
-    QCOMPARE(again.status, 0);
-    QCOMPARE(again.atInt16(0), short(42));
+    t.closedConnectionAndRecovery();
 }
 
 void TestLibMarrowin::refusals_data()
@@ -545,170 +301,42 @@ void TestLibMarrowin::refusals_data()
 
 void TestLibMarrowin::refusals()
 {
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(int, readStatus);
-    QFETCH(int, writeStatus);
-    const int before = m_sim->requestCount();
-    if (readStatus >= 0) {
-        const QDateTime start = QDateTime::currentDateTime();
-        CLabelVariable r = read(address, type, count);
-        QCOMPARE(r.status, readStatus);
-        QVERIFY(!r.value.isValid());
-        // A refused read carries the time of the call.
-        QVERIFY(r.timestamp.isValid());
-        QVERIFY(r.timestamp >= start.addSecs(-1));
-        QCOMPARE(r.address, address);
-        QCOMPARE(r.count, count);
-        QCOMPARE(r.dataType, type);
-    }
-    CLabelVariable given = labelOf(QList<short>{1, 2, 3});
-    const QDateTime stamp = QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6));
-    given.timestamp = stamp;
-    const CLabelVariable w = write(address, type, given, count);
-    QCOMPARE(w.status, writeStatus);
-    QCOMPARE(w.timestamp, stamp);
-    QCOMPARE(w.value.value<QList<short>>(), (QList<short>{1, 2, 3}));
-    QCOMPARE(w.address, address);
-    QCOMPARE(w.count, count);
-    QCOMPARE(w.dataType, type);
-    QCOMPARE(m_sim->requestCount(), before);
+    t.refusals();
 }
 
 void TestLibMarrowin::writeToAddressZero()
 {
-    QCOMPARE(write(QStringLiteral("D0"), DT_Int16, labelOf(QList<short>{-7}), 1).status, 0);
-    QCOMPARE(m_sim->word('D', 0), quint16(0xFFF9));
-    QCOMPARE(write(QStringLiteral("M0"), DT_Bool, labelOf(QList<bool>{true}), 1).status, 0);
-    QVERIFY(m_sim->bit('M', 0));
-    QCOMPARE(write(QStringLiteral("X0"), DT_UInt16, labelOf(QList<unsigned short>{0x8001}), 1).status, 0);
-    QVERIFY(m_sim->bit('X', 0) && m_sim->bit('X', 15) && !m_sim->bit('X', 1));
-    CLabelVariable r = read(QStringLiteral("D0"), DT_Int16, 1);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.atInt16(0), short(-7));
+    t.writeToAddressZero();
 }
 
 void TestLibMarrowin::notConnected()
 {
-    LibMarrowin fresh;
-    CLabelVariable r = fresh.ReadVariable(QStringLiteral("D0"), DT_Int16, 1);
-    QCOMPARE(r.status, 9);
-    QVERIFY(r.timestamp.isNull());
-    QCOMPARE(fresh.WriteVariable(QStringLiteral("D0"), DT_Int16, labelOf(QList<short>{1}), 1).status, 9);
-    QCOMPARE(fresh.WriteVariable(QStringLiteral("M0"), DT_Bool, labelOf(QList<bool>{true}), 1).status, 9);
-    // The short forms go through the same path with count 1.
-    QCOMPARE(fresh.ReadVariable(QStringLiteral("D0"), DT_Int16).status, 9);
-    QCOMPARE(fresh.ReadVariable(QStringLiteral("Q0"), DT_Int16).status, 3);
+    t.notConnected();
 }
 
 void TestLibMarrowin::oneMemoryOneValue()
 {
-    // A double written through the plug-in is its IEEE bits, least significant
-    // byte first, in consecutive words.
-    const double pi = 3.141592653589793;
-    QCOMPARE(write(QStringLiteral("D500"), DT_Double, labelOf(QList<double>{pi}), 1).status, 0);
-    quint64 bits;
-    std::memcpy(&bits, &pi, 8);
-    for (int w = 0; w < 4; ++w)
-        QCOMPARE(m_sim->word('D', 500 + w), quint16(bits >> (16 * w)));
-
-    // And the other way round: words put into the PLC read back as that double.
-    const double e = -2.718281828459045e-200;
-    std::memcpy(&bits, &e, 8);
-    for (int w = 0; w < 4; ++w)
-        m_sim->setWord('D', 600 + w, quint16(bits >> (16 * w)));
-    CLabelVariable r = read(QStringLiteral("D600"), DT_Double, 1);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.atDouble(0), e);
-
-    // A 32-bit value takes the low word first.
-    QCOMPARE(write(QStringLiteral("D10"), DT_UInt32, labelOf(QList<unsigned int>{0x12345678u}), 1).status, 0);
-    QCOMPARE(m_sim->word('D', 10), quint16(0x5678));
-    QCOMPARE(m_sim->word('D', 11), quint16(0x1234));
+    t.oneMemoryOneValue();
 }
 
 void TestLibMarrowin::encoderRefusals()
 {
-    const int before = m_sim->requestCount();
-    // A list of another element type, and too few elements: nothing is sent.
-    QCOMPARE(write(QStringLiteral("D0"), DT_Int16, labelOf(QList<float>{1.0f}), 1).status, 2);
-    QCOMPARE(write(QStringLiteral("D0"), DT_Int16, labelOf(QList<short>{1, 2}), 3).status, 4);
-    QCOMPARE(write(QStringLiteral("M0"), DT_Bool, labelOf(QList<bool>{true}), 2).status, 4);
-    QCOMPARE(write(QStringLiteral("D0"), DT_Int16, CLabelVariable(), 1).status, 2);
-    QCOMPARE(m_sim->requestCount(), before);
-    QCOMPARE(m_sim->word('D', 0), quint16(0));
+    t.encoderRefusals();
 }
 
 void TestLibMarrowin::serialLine()
 {
-    QString error;
-    const QString pty = m_sim->addEndpoint(QStringLiteral("mc1e"), QStringLiteral("pty"), &error);
-    if (pty.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("no pseudo-terminal: ") + error));
-    LibMarrowin drv;
-    QCOMPARE(drv.ConnectDrive(pty + QStringLiteral(",9600,8,1,N")), 0);
-
-    const CLabelVariable value = sampleLabel(DT_Int32, 4);
-    QCOMPARE(drv.WriteVariable(QStringLiteral("D20"), DT_Int32, value, 4).status, 0);
-    CLabelVariable r = drv.ReadVariable(QStringLiteral("D20"), DT_Int32, 4);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(describe(r, DT_Int32, 4), describe(value, DT_Int32, 4));
-
-    const CLabelVariable bits = sampleLabel(DT_Bool, 7);
-    QCOMPARE(drv.WriteVariable(QStringLiteral("M30.2"), DT_Bool, bits, 7).status, 0);
-    r = drv.ReadVariable(QStringLiteral("M30.2"), DT_Bool, 7);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(describe(r, DT_Bool, 7), describe(bits, DT_Bool, 7));
-
-    // A read that splits, over the line.
-    const CLabelVariable big = sampleLabel(DT_UInt16, 1200);
-    QCOMPARE(drv.WriteVariable(QStringLiteral("D0"), DT_UInt16, big, 1200).status, 0);
-    r = drv.ReadVariable(QStringLiteral("D0"), DT_UInt16, 1200);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(describe(r, DT_UInt16, 1200), describe(big, DT_UInt16, 1200));
-
-    // A silent line is "no answer".
-    QVERIFY(m_sim->addFault(QStringLiteral("noanswer")));
-    QCOMPARE(drv.ReadVariable(QStringLiteral("D20"), DT_Int16, 1).status, 8);
-    m_sim->clearFaults();
-    QCOMPARE(drv.ReadVariable(QStringLiteral("D20"), DT_Int16, 1).status, 0);
-    drv.DisConnectDrive();
-    drv.DestroyFree();
+    t.serialLine();
 }
 
 void TestLibMarrowin::directDataCalls()
 {
-    // Read_data and Write_data check what they are given as well: an unknown
-    // device code, a device number outside the frames, a malformed bit index.
-    const int before = m_sim->requestCount();
-    const int code = m_drv->getArea(QStringLiteral("D0"));
-    QCOMPARE(m_drv->Read_data(0x12, 0, DT_Int16, 1, QStringLiteral("D0")).status, 3);
-    QCOMPARE(m_drv->Read_data(code, -5, DT_Int16, 1, QStringLiteral("D0")).status, 5);
-    QCOMPARE(m_drv->Read_data(code, 0x1000000, DT_Int16, 1, QStringLiteral("D0")).status, 5);
-    QCOMPARE(m_drv->Read_data(code, 0, DT_Int16, 1, QStringLiteral("D0.99")).status, 5);
-    QCOMPARE(m_drv->Read_data(code, 0, DataType(-3), 1, QStringLiteral("D0")).status, 2);
-    const CLabelVariable v = labelOf(QList<short>{5});
-    QCOMPARE(m_drv->Write_data(v, 0, 0, DT_Int16, 1, QStringLiteral("D0")).status, 3);
-    QCOMPARE(m_drv->Write_data(v, code, -1, DT_Int16, 1, QStringLiteral("D0")).status, 5);
-    QCOMPARE(m_drv->Write_data(v, code, 0, DT_Int16, 0, QStringLiteral("D0")).status, 4);
-    QCOMPARE(m_sim->requestCount(), before);
-    // And do the work when all is well.
-    QCOMPARE(m_drv->Write_data(v, code, 3, DT_Int16, 1, QStringLiteral("D3")).status, 0);
-    CLabelVariable r = m_drv->Read_data(code, 3, DT_Int16, 1, QStringLiteral("D3"));
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.atInt16(0), short(5));
+    t.directDataCalls();
 }
 
 void TestLibMarrowin::metaObjectCast()
 {
-    QObject *o = m_drv.get();
-    QCOMPARE(o->metaObject()->className(), "LibMarrowin");
-    QVERIFY(o->qt_metacast("LibMarrowin") == static_cast<void *>(m_drv.get()));
-    QVERIFY(o->qt_metacast("CDriveBaseClass")
-            == static_cast<void *>(static_cast<CDriveBaseClass *>(m_drv.get())));
-    QVERIFY(!o->qt_metacast("NoSuchClass"));
-    QCOMPARE(m_drv->cmd().metaObject()->className(), "CmdMarrowin");
+    t.metaObjectCast();
 }
 
 QTEST_GUILESS_MAIN(TestLibMarrowin)
