@@ -22,9 +22,9 @@ qint64 wideByteLength(int type, int count)
     return qint64(count) * CValueCodec::elementWidth(type);
 }
 
-// Checks shared by reads and writes, after the ones on the address text itself.
-// The order of the statuses is the host's: type, then nothing to move, then
-// the device range.
+// Checks shared by reads and writes once the address text has parsed: the
+// device number (5), the data type (2), something to move (4), then the size
+// and what the bit index may mean (5).
 int commonRefusal(int headDevice, int bitIndex, int dataType, int count)
 {
     if (headDevice < 0 || headDevice > McMaxDeviceNumber)

@@ -3,6 +3,20 @@
 // plug-in's device table, the checks that refuse a request before anything is
 // sent, splitting of large requests, the value codec and the label status. A
 // plug-in's Lib... class adds only its identity, device table and link.
+//
+// Refusals, in this order, nothing sent: 3 the first character is no device
+// letter of the table; 4 count <= 0; 5 the device number does not parse in the
+// area's base, is negative, or the bit index is not 0..15 (or stands on a word
+// device); 2 a data type without a decoder (0, 12 and up, negative); 4 a byte
+// length of 0 (one 8-bit element), or an odd number of 8-bit elements to write;
+// 5 a bit index with a data type other than bool, more than MaxTransferBytes,
+// or devices beyond the three-byte device number; 2 bools written to a word
+// device (bit units reach bit devices only).
+//
+// Bools are read in word units from the named device, covering the bit index
+// plus count bits, and written in bit units from the addressed bit. Requests
+// above the plug-in's limits are split; every piece must succeed, else the
+// first failure's status is returned.
 
 #include "DriverShell.h"
 #include "McAddress.h"
