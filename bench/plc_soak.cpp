@@ -21,6 +21,14 @@
 
 using namespace robust;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define PLC_SOAK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PLC_SOAK_ASAN 1
+#endif
+#endif
+
 namespace {
 
 // The longest a late answer is held back; a host that sees a time-out leaves
@@ -230,7 +238,14 @@ int main(int argc, char **argv)
         out(QStringLiteral("FAIL: mismatches"));
         ok = false;
     }
+#ifdef PLC_SOAK_ASAN
+    // AddressSanitizer holds freed memory back in quarantine: resident memory
+    // grows by design there, and leaks are its own report at exit.
+    out(QStringLiteral("(AddressSanitizer build: memory growth not judged)"));
+    if (false) {
+#else
     if (rssWarm > 0 && growth > allowed) {
+#endif
         out(QStringLiteral("FAIL: memory grew by %1 kB (allowed %2 kB)").arg(growth).arg(allowed));
         ok = false;
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, only those
+# Installs the Debian packages the build, the tests, the fuzzing and the demo need, only those
 # that are missing. Runs as root (or through sudo when available).
 set -euo pipefail
-packages=(cmake make g++ pkg-config qtbase5-dev libqt5serialport5-dev "$@")
+# clang and its runtime libraries (libFuzzer, sanitizers) for scripts/fuzz.sh.
+packages=(cmake make g++ pkg-config qtbase5-dev libqt5serialport5-dev clang libclang-rt-14-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

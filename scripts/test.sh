@@ -1,10 +1,35 @@
 #!/usr/bin/env bash
-# Builds everything in Release with warnings on and runs the whole test suite.
+# What CI runs:
+#   1. Release build with warnings on, whole test suite;
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer build (leak checks on),
+#      whole test suite again;
+#   3. every libFuzzer target for a short bounded time, after replaying its
+#      crash regressions (scripts/fuzz.sh).
+# FUZZ_SECONDS (default 20) sets the time per fuzz target; SKIP_SANITIZE=1 and
+# SKIP_FUZZ=1 leave out steps 2 and 3.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-build=${BUILD_DIR:-$root/build}
 jobs=$(nproc)
+start=$(date +%s)
+
+build=${BUILD_DIR:-$root/build}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
+echo "== release build and tests: $(( $(date +%s) - start )) s"
+
+if [ "${SKIP_SANITIZE:-0}" != 1 ]; then
+  san=${SANITIZE_BUILD_DIR:-$root/build-sanitize}
+  cmake -S "$root" -B "$san" -DCMAKE_BUILD_TYPE=Debug -DPLC_SANITIZE=ON
+  cmake --build "$san" -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$san" --output-on-failure -j"$jobs" --timeout 600
+  echo "== sanitizer build and tests: $(( $(date +%s) - start )) s"
+fi
+
+if [ "${SKIP_FUZZ:-0}" != 1 ]; then
+  bash "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
+  echo "== fuzzing: $(( $(date +%s) - start )) s"
+fi

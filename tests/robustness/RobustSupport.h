@@ -64,15 +64,14 @@ using DriverPtr = std::unique_ptr<CDriveBaseClass, DriverRelease>;
 inline DriverPtr loadDriver(const QString &name, QString *error)
 {
     const QString path = QDir(binDir()).filePath(QStringLiteral("libLib%1.so").arg(name));
-    // The libraries stay loaded until the process ends: driver objects and their
-    // Qt meta objects live in them.
-    auto *lib = new QLibrary(path);
-    if (!lib->load()) {
-        *error = lib->errorString();
-        delete lib;
+    // The library stays loaded after the QLibrary object is gone (only unload()
+    // would unload it): the driver objects and their meta objects live in it.
+    QLibrary lib(path);
+    if (!lib.load()) {
+        *error = lib.errorString();
         return DriverPtr();
     }
-    auto entry = reinterpret_cast<GetSharedLibraryFn>(lib->resolve("getSharedLibrary"));
+    auto entry = reinterpret_cast<GetSharedLibraryFn>(lib.resolve("getSharedLibrary"));
     if (!entry) {
         *error = QStringLiteral("%1 exports no getSharedLibrary").arg(path);
         return DriverPtr();
