@@ -11,8 +11,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int lo = in.byte();
     const int points = 1 + (lo | (in.byte() << 8)) % CmdNorvessa::MaxWordPoints;
     const QByteArray answer = in.rest();
-    for (int k = 0; k <= answer.size() && k <= 1024; ++k)
-        FUZZ_CHECK(CmdNorvessa::answerMissing(answer.left(k)) >= 0);
+    for (int k = 0; k <= answer.size() && k <= 1024; ++k) {
+        // Never more than the longest answer a request can get: the link waits
+        // (on a serial line stretches its time-out) for what the judge asks.
+        const int missing = CmdNorvessa::answerMissing(answer.left(k));
+        FUZZ_CHECK(missing >= 0 && k + missing <= CmdNorvessa::HeaderBytes + 2 + 2 * CmdNorvessa::MaxWordPoints);
+    }
     const int code = CmdNorvessa::endCode(answer);
     FUZZ_CHECK(code >= -1 && code <= 0xFFFF);
     QByteArray out("pre");

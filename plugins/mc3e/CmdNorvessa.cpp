@@ -73,11 +73,25 @@ QByteArray CmdNorvessa::buildBitWriteRequest(int deviceCode, int headDevice,
     return f;
 }
 
+namespace {
+
+// The longest response data a request of this link can get: end code and the
+// data of a full word-unit read.
+constexpr qint64 MaxResponseDataLength = 2 + 2 * qint64(CmdNorvessa::MaxWordPoints);
+
+} // namespace
+
 int CmdNorvessa::answerMissing(const QByteArray &soFar)
 {
     if (soFar.size() < HeaderBytes)
         return HeaderBytes - soFar.size();
-    const int total = HeaderBytes + int(McFrame::readLe(soFar, 7, 2));
+    // A length field no answer of this link can have (line noise) is judged at
+    // once rather than waited on: read from noise it can announce up to 64 KiB,
+    // which on a serial line would stretch the wait by seconds of line time.
+    const qint64 length = McFrame::readLe(soFar, 7, 2);
+    if (length > MaxResponseDataLength)
+        return 0;
+    const int total = HeaderBytes + int(length);
     return soFar.size() >= total ? 0 : total - soFar.size();
 }
 
