@@ -14,8 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray answer = in.rest();
     const QByteArray request = CmdMitsubishi_FX_links::buildReadRequest(station, "D0100", words);
     FUZZ_CHECK(!request.isEmpty());
-    for (int k = 0; k <= answer.size() && k <= 1024; ++k)
-        FUZZ_CHECK(CmdMitsubishi_FX_links::readAnswerMissing(answer.left(k), words) >= 0);
+    for (int k = 0; k <= answer.size() && k <= 1024; ++k) {
+        const int missing = CmdMitsubishi_FX_links::readAnswerMissing(answer.left(k), words);
+        FUZZ_CHECK(missing >= 0 && k + missing <= qMax(k, CmdMitsubishi_FX_links::readAnswerLength(words)));
+    }
     QByteArray digits("pre");
     int nak = 12345;
     const auto verdict = CmdMitsubishi_FX_links::parseReadAnswer(request, answer, words, &digits, &nak);

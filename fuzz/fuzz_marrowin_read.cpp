@@ -11,8 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int points = 1 + in.byte();
     const QByteArray answer = in.rest();
     const int normal = 2 + 2 * points;
-    for (int k = 0; k <= answer.size() && k <= 1024; ++k)
-        FUZZ_CHECK(CmdMarrowin::answerMissing(answer.left(k), normal) >= 0);
+    for (int k = 0; k <= answer.size() && k <= 1024; ++k) {
+        const int missing = CmdMarrowin::answerMissing(answer.left(k), normal);
+        FUZZ_CHECK(missing >= 0 && k + missing <= qMax(k, normal));
+    }
     QByteArray out("pre");
     const int rc = CmdMarrowin::parseReadAnswer(answer, points, &out);
     FUZZ_CHECK(rc == 0 || rc == -1);
