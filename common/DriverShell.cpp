@@ -172,6 +172,20 @@ int CDriverShell::DestroyFree()
     return m_link.DestroyFree();
 }
 
+void CDriverShell::stampRequest(CLabelVariable &label, const QString &address, DataType type, int count)
+{
+    label.address = address;
+    label.count = count;
+    label.dataType = type;
+}
+
+void CDriverShell::takeOutcome(CLabelVariable &into, const CLabelVariable &from)
+{
+    into.status = from.status;
+    into.value = from.value;
+    into.timestamp = from.timestamp;
+}
+
 int CDriverShell::statusForLinkResult(int linkResult, int current)
 {
     switch (linkResult) {

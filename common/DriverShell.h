@@ -61,6 +61,11 @@ public:
     // Label status for a frame result: 0 -> 0, -1 -> 7, -2 -> 8, -3 -> 9; any
     // other result leaves `current`.
     static int statusForLinkResult(int linkResult, int current);
+    // Every value a read or write hands back carries the request's address
+    // text, count and data type, whatever its status.
+    static void stampRequest(CLabelVariable &label, const QString &address, DataType type, int count);
+    // Takes the outcome of an exchange (status, value, timestamp) from `from`.
+    static void takeOutcome(CLabelVariable &into, const CLabelVariable &from);
     // Upper bound of device bytes one call may transfer; larger requests are
     // refused (status 5) instead of allocated.
     static constexpr int MaxTransferBytes = 128 * 1024;

@@ -165,14 +165,9 @@ CLabelVariable LibMitsubishi_FX_links::ReadVariable(QString address, DataType ty
         // DT_None and the codes beyond DT_Double: nothing to ask the PLC for.
         result.status = 2;
     } else {
-        const CLabelVariable r = Read_data(getAddr(address), type, count, address);
-        result.status = r.status;
-        result.value = r.value;
-        result.timestamp = r.timestamp;
+        takeOutcome(result, Read_data(getAddr(address), type, count, address));
     }
-    result.address = address;
-    result.count = count;
-    result.dataType = type;
+    stampRequest(result, address, type, count);
     return result;
 }
 
@@ -233,9 +228,7 @@ CLabelVariable LibMitsubishi_FX_links::Read_data(QString deviceNumber, DataType 
 CLabelVariable LibMitsubishi_FX_links::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     CLabelVariable result = value;
-    result.address = address;
-    result.count = count;
-    result.dataType = type;
+    stampRequest(result, address, type, count);
     const auto finish = [&result](int status, bool stamp) {
         result.status = status;
         result.timestamp = stamp ? QDateTime::currentDateTime() : QDateTime();

@@ -162,14 +162,9 @@ CLabelVariable LibMitsubishi_FX_serial::ReadVariable(QString address, DataType t
     } else if (type == DT_None) {
         result.status = 2;
     } else {
-        const CLabelVariable r = Read_data(area, n, type, count, address);
-        result.status = r.status;
-        result.value = r.value;
-        result.timestamp = r.timestamp;
+        takeOutcome(result, Read_data(area, n, type, count, address));
     }
-    result.address = address;
-    result.count = count;
-    result.dataType = type;
+    stampRequest(result, address, type, count);
     return result;
 }
 
@@ -240,14 +235,9 @@ CLabelVariable LibMitsubishi_FX_serial::WriteVariable(QString address, DataType 
     } else if (type == DT_None) {
         value.status = 2;
     } else {
-        const CLabelVariable r = Write_data(value, area, n, type, count, address);
-        value.status = r.status;
-        value.value = r.value;
-        value.timestamp = r.timestamp;
+        takeOutcome(value, Write_data(value, area, n, type, count, address));
     }
-    value.address = address;
-    value.count = count;
-    value.dataType = type;
+    stampRequest(value, address, type, count);
     return value;
 }
 

@@ -236,9 +236,7 @@ CLabelVariable CMcDriverBase::ReadVariable(QString text, DataType dataType, int 
             label.timestamp = r.timestamp;
         label.auxText = r.auxText;
     }
-    label.address = text;
-    label.count = count;
-    label.dataType = dataType;
+    stampRequest(label, text, dataType, count);
     return label;
 }
 
@@ -305,13 +303,9 @@ CLabelVariable CMcDriverBase::WriteVariable(QString text, DataType dataType, CLa
         label.status = 2;
     } else {
         const CLabelVariable r = Write_data(label, a.deviceCode, a.headDevice, dataType, count, text);
-        label.status = r.status;
-        label.value = r.value;
-        label.timestamp = r.timestamp;
+        takeOutcome(label, r);
         label.auxText = r.auxText;
     }
-    label.address = text;
-    label.count = count;
-    label.dataType = dataType;
+    stampRequest(label, text, dataType, count);
     return label;
 }
