@@ -141,7 +141,7 @@ void tst_PlcSimFaults::faultKinds()
 
 void tst_PlcSimFaults::parse_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("faultText");
     QTest::addColumn<bool>("valid");
     QTest::newRow("noanswer") << "noanswer" << true;
     QTest::newRow("late:10@3") << "late:10@3" << true;
@@ -165,10 +165,10 @@ void tst_PlcSimFaults::parse_data()
 
 void tst_PlcSimFaults::parse()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, faultText);
     QFETCH(bool, valid);
     QString error;
-    QCOMPARE(m_sim.addFault(spec, &error), valid);
+    QCOMPARE(m_sim.addFault(faultText, &error), valid);
     QCOMPARE(error.isEmpty(), valid);
     QVERIFY(PlcSimulator::faultSyntaxHelp().contains(QLatin1String("KIND[:ARG][@N]")));
 }

@@ -392,10 +392,10 @@ QString PlcSimulator::addEndpoint(const QString &protocol, const QString &endpoi
     return result;
 }
 
-bool PlcSimulator::addFault(const QString &spec, QString *error)
+bool PlcSimulator::addFault(const QString &faultText, QString *error)
 {
     SimFault f;
-    if (!SimFault::parse(spec, &f, error))
+    if (!SimFault::parse(faultText, &f, error))
         return false;
     QMutexLocker l(&d->configLock);
     d->faults.append(f);

@@ -29,7 +29,7 @@ public:
     QString addEndpoint(const QString &protocol, const QString &endpoint, QString *error = nullptr);
 
     // Fault injection, same syntax as plcsim --fault (see faultSyntaxHelp()).
-    bool addFault(const QString &spec, QString *error = nullptr);
+    bool addFault(const QString &faultText, QString *error = nullptr);
     void clearFaults();
     static QString faultSyntaxHelp();
 

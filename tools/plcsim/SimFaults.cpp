@@ -2,14 +2,14 @@
 
 #include <QStringList>
 
-bool SimFault::parse(const QString &spec, SimFault *out, QString *error)
+bool SimFault::parse(const QString &faultText, SimFault *out, QString *error)
 {
     auto fail = [&](const QString &why) {
         if (error)
-            *error = QStringLiteral("bad fault \"%1\": %2").arg(spec, why);
+            *error = QStringLiteral("bad fault \"%1\": %2").arg(faultText, why);
         return false;
     };
-    QString rest = spec.trimmed();
+    QString rest = faultText.trimmed();
     SimFault f;
     f.text = rest;
     const int at = rest.indexOf(QLatin1Char('@'));

@@ -39,6 +39,6 @@ struct SimFault
     QString text;
 
     bool hits(int requestNumber) const { return every > 0 && requestNumber % every == 0; }
-    static bool parse(const QString &spec, SimFault *out, QString *error);
+    static bool parse(const QString &faultText, SimFault *out, QString *error);
     static QString syntaxHelp();
 };

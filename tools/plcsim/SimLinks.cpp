@@ -134,9 +134,9 @@ void PtyLink::flushPending()
 
 // ---------------------------------------------------------------- serial port
 
-SerialLink *SerialLink::open(const QString &spec, const QString &protocol, QObject *parent, QString *error)
+SerialLink *SerialLink::open(const QString &settings, const QString &protocol, QObject *parent, QString *error)
 {
-    const QStringList parts = spec.split(QLatin1Char(','));
+    const QStringList parts = settings.split(QLatin1Char(','));
     const bool fx = protocol == QLatin1String("fxport");
     qint32 baud = 9600;
     QSerialPort::DataBits dataBits = fx ? QSerialPort::Data7 : QSerialPort::Data8;
@@ -151,12 +151,12 @@ SerialLink *SerialLink::open(const QString &spec, const QString &protocol, QObje
     if (parts.size() > 1) {
         baud = parts.at(1).toInt(&ok);
         if (!ok || baud <= 0)
-            return fail(QStringLiteral("bad baud rate in %1").arg(spec));
+            return fail(QStringLiteral("bad baud rate in %1").arg(settings));
     }
     if (parts.size() > 2) {
         const int b = parts.at(2).toInt(&ok);
         if (!ok || b < 5 || b > 8)
-            return fail(QStringLiteral("bad data bits in %1").arg(spec));
+            return fail(QStringLiteral("bad data bits in %1").arg(settings));
         dataBits = QSerialPort::DataBits(b);
     }
     if (parts.size() > 3) {
@@ -168,7 +168,7 @@ SerialLink *SerialLink::open(const QString &spec, const QString &protocol, QObje
         else if (s == QLatin1String("1.5"))
             stopBits = QSerialPort::OneAndHalfStop;
         else
-            return fail(QStringLiteral("bad stop bits in %1").arg(spec));
+            return fail(QStringLiteral("bad stop bits in %1").arg(settings));
     }
     if (parts.size() > 4) {
         const QString p = parts.at(4).toUpper();
@@ -179,10 +179,10 @@ SerialLink *SerialLink::open(const QString &spec, const QString &protocol, QObje
         else if (p == QLatin1String("O") || p == QLatin1String("ODD"))
             parity = QSerialPort::OddParity;
         else
-            return fail(QStringLiteral("bad parity in %1").arg(spec));
+            return fail(QStringLiteral("bad parity in %1").arg(settings));
     }
     if (parts.size() > 5)
-        return fail(QStringLiteral("too many serial settings in %1").arg(spec));
+        return fail(QStringLiteral("too many serial settings in %1").arg(settings));
 
     auto *port = new QSerialPort(parts.at(0));
     if (!port->open(QIODevice::ReadWrite)) {

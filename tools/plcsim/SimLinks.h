@@ -72,9 +72,9 @@ class SerialLink : public SimLink
 {
     Q_OBJECT
 public:
-    // spec: PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]; fxport defaults to 9600
+    // settings: PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]; fxport defaults to 9600
     // 7E1, the other protocols to 9600 8N1.
-    static SerialLink *open(const QString &spec, const QString &protocol, QObject *parent, QString *error);
+    static SerialLink *open(const QString &settings, const QString &protocol, QObject *parent, QString *error);
     void send(const QByteArray &bytes) override;
 
 private:

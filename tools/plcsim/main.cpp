@@ -26,7 +26,7 @@ void onSignal(int)
 QString helpText()
 {
     return QStringLiteral(
-        "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault SPEC]... [--verbose]\n"
+        "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault FAULT]... [--verbose]\n"
         "\n"
         "A Mitsubishi PLC simulator. It answers the FX programming-port protocol (fxport),\n"
         "the FX computer link, dedicated protocol format 1 with sum check (fxlink), and the\n"
@@ -43,7 +43,7 @@ QString helpText()
         "      May be given several times, with the same or different protocols.\n"
         "  --station N   computer-link station number (0..255, default 0); requests for\n"
         "                other stations get no answer\n"
-        "  --fault SPEC  inject a fault (repeatable), see below\n"
+        "  --fault FAULT  inject a fault (repeatable), see below\n"
         "  --verbose     log every request and answer in hexadecimal on stderr\n"
         "  --help        this text\n"
         "\n"
@@ -119,7 +119,7 @@ int main(int argc, char **argv)
             serves << v;
         } else if (a == QLatin1String("--fault")) {
             if (!value(&v))
-                return usage(QStringLiteral("--fault needs a SPEC"));
+                return usage(QStringLiteral("--fault needs a FAULT"));
             faults << v;
         } else if (a == QLatin1String("--station")) {
             bool ok = false;
