@@ -75,8 +75,10 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
     }
     // The frame has four digits for the device number: a longer text would be
     // cut to another device, so it is refused rather than shortened.
+    // A bare letter has no device number at all: a host's cut-off address
+    // must not quietly become device 0 (a write would land on D0).
     const int len = address.size() - 1;
-    if (len > 4) {
+    if (len == 0 || len > 4) {
         dev.status = 5;
         return dev;
     }
@@ -164,6 +166,10 @@ CLabelVariable LibMitsubishi_FX_links::ReadVariable(QString address, DataType ty
     } else if (!CValueCodec::hasDecoder(type)) {
         // DT_None and the codes beyond DT_Double: nothing to ask the PLC for.
         result.status = 2;
+    } else if (const int refused = parseAddress(address).status) {
+        // Judged on the text as the host wrote it: getAddr's zero padding would
+        // turn a bare letter into device 0.
+        result.status = refused;
     } else {
         takeOutcome(result, Read_data(getAddr(address), type, count, address));
     }

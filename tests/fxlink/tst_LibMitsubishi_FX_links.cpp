@@ -74,7 +74,7 @@ void tst_LibMitsubishi_FX_links::parseAddress_data()
     QTest::newRow("d100") << "d100" << 0 << 'D' << 100;
     QTest::newRow("D8000") << "D8000" << 0 << 'D' << 8000;
     QTest::newRow("D0100") << "D0100" << 0 << 'D' << 100;
-    QTest::newRow("D alone") << "D" << 0 << 'D' << 0;
+    QTest::newRow("D alone has no number") << "D" << 5 << 'D' << 0;
     QTest::newRow("M8") << "M8" << 0 << 'M' << 8;
     QTest::newRow("s9999") << "s9999" << 0 << 'S' << 9999;
     QTest::newRow("X17 octal") << "X17" << 0 << 'X' << 15;
