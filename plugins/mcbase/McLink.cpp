@@ -10,7 +10,7 @@ CMcLink::CMcLink(const LinkProfile &profile, QObject *parent)
 int CMcLink::writeTimeoutMs(int byteLength) const
 {
     const qint64 t = qint64(std::max(byteLength, 0)) * gapInterval() * 6;
-    return int(std::min<qint64>(std::max<qint64>(t, MinWriteTimeoutMs), 60000));
+    return int(std::min<qint64>(std::max<qint64>(t, MinWriteTimeoutMs), MaxWriteTimeoutMs));
 }
 
 int CMcLink::exchange(Kind kind, const QByteArray &request, const QString &areaText,

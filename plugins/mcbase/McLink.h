@@ -30,6 +30,11 @@ public:
     // A write waits byteLength x gap interval x 6 ms, but never less than this:
     // a one-word write at the TCP gap interval would otherwise get 24 ms.
     static constexpr int MinWriteTimeoutMs = 50;
+    // ... and never more than this: every request carries a monitoring timer of
+    // 10 x 250 ms, after which the PLC answers with an error of its own, so an
+    // answer that has not come by then will not come (the plain rule would block
+    // the host 23 s on an unanswered 960-word write).
+    static constexpr int MaxWriteTimeoutMs = 3000;
     int writeTimeoutMs(int byteLength) const;
 
 protected:

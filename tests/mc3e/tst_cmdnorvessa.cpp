@@ -238,13 +238,15 @@ void TestCmdNorvessa::writeTimeout_data()
 {
     QTest::addColumn<int>("byteLength");
     QTest::addColumn<int>("timeout");
-    // byteLength x gap interval (2 ms on TCP) x 6, never below 50 ms.
+    // byteLength x gap interval (2 ms on TCP) x 6, never below 50 ms and never
+    // past the PLC's own monitoring timer (2.5 s) plus a margin.
     QTest::newRow("one word keeps the minimum") << 2 << 50;
     QTest::newRow("nothing") << 0 << 50;
     QTest::newRow("negative") << -8 << 50;
     QTest::newRow("five words") << 10 << 120;
-    QTest::newRow("960 words") << 1920 << 23040;
-    QTest::newRow("bounded") << 0x7FFFFFFF << 60000;
+    QTest::newRow("100 words") << 200 << 2400;
+    QTest::newRow("960 words capped") << 1920 << 3000;
+    QTest::newRow("bounded") << 0x7FFFFFFF << 3000;
 }
 
 void TestCmdNorvessa::writeTimeout()
