@@ -25,6 +25,22 @@ struct LinkProfile {
     SendVariant sendVariant = FxSend;
     bool abortBeforeConnect = false;       // abort the socket before connecting
     bool parseAddressBeforeSocket = false; // no socket object for an invalid address
+
+    // The profile of plug-in `name`: trace prefix "lib[name]" and the
+    // lost-connection line "lib[disconnectName]%1:%2 Disconnected=%3"
+    // (disconnectName defaults to name).
+    static LinkProfile of(const QString &name, SendVariant variant, bool abortBeforeConnect,
+                          bool parseAddressBeforeSocket, const QString &disconnectName = QString())
+    {
+        LinkProfile p;
+        p.tracePrefix = QStringLiteral("lib[%1]").arg(name);
+        p.disconnectTemplate = QStringLiteral("lib[") + (disconnectName.isEmpty() ? name : disconnectName)
+                               + QStringLiteral("]%1:%2 Disconnected=%3");
+        p.sendVariant = variant;
+        p.abortBeforeConnect = abortBeforeConnect;
+        p.parseAddressBeforeSocket = parseAddressBeforeSocket;
+        return p;
+    }
 };
 
 // Completeness test of an answer, given the bytes received so far in one

@@ -55,14 +55,9 @@ CmdMitsubishi_FX_links::CmdMitsubishi_FX_links(QObject *parent)
 
 LinkProfile CmdMitsubishi_FX_links::linkProfile()
 {
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Lunetta]");
-    // Hosts match on this text as it always was, "b" included.
-    p.disconnectTemplate = QStringLiteral("lib[bLunetta]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::FxSend;
-    p.abortBeforeConnect = true;
-    p.parseAddressBeforeSocket = false;
-    return p;
+    // Hosts match on the lost-connection line as it always was, "b" included.
+    return LinkProfile::of(QStringLiteral("Lunetta"), LinkProfile::FxSend, true, false,
+                           QStringLiteral("bLunetta"));
 }
 
 unsigned short CmdMitsubishi_FX_links::GetHexconversionchar(unsigned short v)

@@ -22,13 +22,7 @@ bool isExtendedArea(int area)
 
 LinkProfile CmdMitsubishi_FX_serial::kelvaroProfile()
 {
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Kelvaro]");
-    p.disconnectTemplate = QStringLiteral("lib[Kelvaro]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::FxSend;
-    p.abortBeforeConnect = true;
-    p.parseAddressBeforeSocket = true;
-    return p;
+    return LinkProfile::of(QStringLiteral("Kelvaro"), LinkProfile::FxSend, true, true);
 }
 
 CmdMitsubishi_FX_serial::CmdMitsubishi_FX_serial(QObject *parent)

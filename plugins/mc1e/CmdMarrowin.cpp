@@ -5,13 +5,7 @@ namespace {
 
 LinkProfile marrowinProfile()
 {
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Marrowin]");
-    p.disconnectTemplate = QStringLiteral("lib[Marrowin]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::McSend;
-    p.abortBeforeConnect = false;
-    p.parseAddressBeforeSocket = false;
-    return p;
+    return LinkProfile::of(QStringLiteral("Marrowin"), LinkProfile::McSend, false, false);
 }
 
 constexpr quint16 MonitoringTimer = 10;  // x 250 ms

@@ -5,13 +5,7 @@ namespace {
 
 LinkProfile norvessaProfile()
 {
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Norvessa]");
-    p.disconnectTemplate = QStringLiteral("lib[Norvessa]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::McSend;
-    p.abortBeforeConnect = false;
-    p.parseAddressBeforeSocket = false;
-    return p;
+    return LinkProfile::of(QStringLiteral("Norvessa"), LinkProfile::McSend, false, false);
 }
 
 constexpr quint16 CmdBatchRead = 0x0401;
