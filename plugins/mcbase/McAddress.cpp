@@ -33,13 +33,13 @@ int areaCode(const QString &text, const McDeviceTable &table)
 
 int parseNumber(const QString &digits, int base)
 {
-    if (digits.isEmpty() || (base != 10 && base != 16))
+    if (digits.isEmpty() || (base != 8 && base != 10 && base != 16))
         return -1;
     qint64 value = 0;
     for (const QChar c : digits) {
         const ushort u = c.unicode();
         int d;
-        if (u >= '0' && u <= '9')
+        if (u >= '0' && u < '0' + qMin(base, 10))
             d = u - '0';
         else if (base == 16 && u >= 'a' && u <= 'f')
             d = u - 'a' + 10;
@@ -55,7 +55,12 @@ int parseNumber(const QString &digits, int base)
     return int(value);
 }
 
-int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table)
+int numberBase(const McDeviceArea &area, bool octalXY)
+{
+    return octalXY && (area.letter == 'X' || area.letter == 'Y') ? 8 : area.base;
+}
+
+int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table, bool octalXY)
 {
     const McDeviceArea *area = table.byCode(deviceCode);
     if (!area || text.isEmpty())
@@ -68,7 +73,7 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
             return -1;
         rest.truncate(dot);
     }
-    return parseNumber(rest, area->base);
+    return parseNumber(rest, numberBase(*area, octalXY));
 }
 
 int bitIndex(const QString &text)
@@ -86,7 +91,7 @@ int bitIndex(const QString &text)
     return value;
 }
 
-McAddress parse(const QString &text, const McDeviceTable &table)
+McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY)
 {
     McAddress a;
     a.deviceCode = areaCode(text, table);
@@ -95,7 +100,7 @@ McAddress parse(const QString &text, const McDeviceTable &table)
         return a;
     }
     a.bitDevice = table.byCode(a.deviceCode)->bitDevice;
-    a.headDevice = deviceNumber(text, a.deviceCode, table);
+    a.headDevice = deviceNumber(text, a.deviceCode, table, octalXY);
     const int bit = bitIndex(text);
     a.bitIndex = bit < 0 ? -1 : bit;
     if (a.headDevice < 0 || bit == -2)

@@ -250,6 +250,38 @@ public:
         QCOMPARE(describe(r, type, count), describe(value, type, count));
     }
 
+    // SetConnectPar profiles: read limits and X/Y numbering, applied from the
+    // next request; what is not taken is named in one warning line.
+    void profiles()
+    {
+        QFETCH(QString, par);
+        QFETCH(QString, address);
+        QFETCH(int, type);
+        QFETCH(int, count);
+        QFETCH(int, device);
+        QFETCH(int, requests);
+        QFETCH(int, status);
+        QFETCH(QString, ignored);
+        QStringList warnings;
+        {
+            MessageCapture capture;
+            m_drv->SetConnectPar(par);
+            warnings = capture.lines().filter(QStringLiteral("lib[%1]SetConnectPar").arg(P.name));
+        }
+        if (device >= 0)
+            m_sim->setBit(address.at(0).toLatin1(), device, true);
+        const int before = m_sim->requestCount();
+        const CLabelVariable r = read(address, type, count);
+        m_drv->SetConnectPar(QString());
+        QCOMPARE(r.status, status);
+        QCOMPARE(m_sim->requestCount() - before, requests);
+        if (device >= 0)
+            QCOMPARE(r.value.value<QList<bool>>(), QList<bool>{true});
+        QCOMPARE(warnings.size(), ignored.isEmpty() ? 0 : 1);
+        if (!ignored.isEmpty())
+            QVERIFY2(warnings.first().endsWith(ignored + QLatin1Char('"')), qPrintable(warnings.first()));
+    }
+
     void endCodes()
     {
         QFETCH(QString, address);
