@@ -1,5 +1,6 @@
 #include "LibMitsubishi_FX_links.h"
 #include "HexDigits.h"
+#include "LabelStatus.h"
 
 
 namespace {
@@ -56,14 +57,14 @@ QString LibMitsubishi_FX_links::getAddr(QString address)
 int LibMitsubishi_FX_links::getArea(QString address)
 {
     const FxLinkDevice dev = parseAddress(address);
-    return dev.status == 3 ? 0 : dev.letter;
+    return dev.status == StatusUnknownArea ? 0 : dev.letter;
 }
 
 FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
 {
     FxLinkDevice dev;
     if (address.isEmpty()) {
-        dev.status = 3;
+        dev.status = StatusUnknownArea;
         return dev;
     }
     const ushort c = address.at(0).unicode();
@@ -74,7 +75,7 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
     case 'S': case 's': dev.letter = 'S'; break;
     case 'D': case 'd': dev.letter = 'D'; break;
     default:
-        dev.status = 3;
+        dev.status = StatusUnknownArea;
         return dev;
     }
     // The frame has four digits for the device number: a longer text would be
@@ -83,7 +84,7 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
     // must not quietly become device 0 (a write would land on D0).
     const int len = address.size() - 1;
     if (len == 0 || len > 4) {
-        dev.status = 5;
+        dev.status = StatusBadDevice;
         return dev;
     }
     const int base = dev.octal() ? 8 : 10;
@@ -91,7 +92,7 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
     for (int i = 1; i <= len; ++i) {
         const ushort d = address.at(i).unicode();
         if (d < '0' || d > '9' || int(d - '0') >= base) {
-            dev.status = 5;
+            dev.status = StatusBadDevice;
             return dev;
         }
         number = number * base + int(d - '0');

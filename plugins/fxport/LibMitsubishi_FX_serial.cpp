@@ -1,4 +1,5 @@
 #include "LibMitsubishi_FX_serial.h"
+#include "LabelStatus.h"
 
 #include <limits>
 
@@ -102,11 +103,6 @@ LibMitsubishi_FX_serial::LibMitsubishi_FX_serial(QObject *parent)
 {
 }
 
-const TransferRules &LibMitsubishi_FX_serial::transferRules()
-{
-    return kRules;
-}
-
 int LibMitsubishi_FX_serial::getArea(QString text)
 {
     return areaCodeOf(deviceLetter(text));
@@ -125,20 +121,20 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
 {
     const char letter = deviceLetter(text);
     if (!letter)
-        return 3;
+        return StatusUnknownArea;
     const int len = text.size() - 1;
     // Nine digits cannot overflow an int; every valid number is far shorter.
     if (len < 1 || len > 9)
-        return 5;
+        return StatusBadDevice;
     bool octal = letter == 'X' || letter == 'Y';
     int decimal = 0;
     int octalValue = 0;
     for (int i = 1; i <= len; ++i) {
         const ushort c = text.at(i).unicode();
         if (c < '0' || c > '9')
-            return 5;
+            return StatusBadDevice;
         if (octal && c > '7')
-            return 5;
+            return StatusBadDevice;
         decimal = decimal * 10 + int(c - '0');
         octalValue = octalValue * 8 + int(c - '0');
     }
@@ -166,7 +162,7 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
             *dev = d;
         return 0;
     }
-    return 5;
+    return StatusBadDevice;
 }
 
 qint64 LibMitsubishi_FX_serial::byteLength(int type, int count)

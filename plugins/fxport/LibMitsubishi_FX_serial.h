@@ -59,8 +59,6 @@ public:
     static int parseAddress(const QString &text, FxDevice *dev);
     // Device bytes for count elements of type (CValueCodec::byteLength).
     static qint64 byteLength(int type, int count);
-    // Request limits: 64 bytes a request (read-words=32), one force per bit.
-    static const TransferRules &transferRules();
 
     CmdMitsubishi_FX_serial &cmd() { return m_link; }
 

@@ -53,8 +53,3 @@ const TransferRules &LibMarrowin::requestLimits()
 {
     return MarrowinLimits;
 }
-
-const ProfileKeys &LibMarrowin::profileKeys()
-{
-    return MarrowinKeys;
-}

@@ -52,8 +52,3 @@ const TransferRules &LibNorvessa::requestLimits()
 {
     return NorvessaLimits;
 }
-
-const ProfileKeys &LibNorvessa::profileKeys()
-{
-    return NorvessaKeys;
-}

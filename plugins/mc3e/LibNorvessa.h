@@ -14,9 +14,7 @@ public:
     enum DeviceCode { CodeX = 0x9C, CodeY = 0x9D, CodeM = 0x90, CodeD = 0xA8, CodeW = 0xB4,
                       CodeR = 0xAF };
     static const McDeviceTable &devices();
-    // Per-request limits and the defaults of the SetConnectPar keys.
     static const TransferRules &requestLimits();
-    static const ProfileKeys &profileKeys();
 
     CmdNorvessa &cmd() { return m_cmd; }
 

@@ -1,4 +1,5 @@
 #include "McAddress.h"
+#include "LabelStatus.h"
 
 const McDeviceArea *McDeviceTable::byLetter(QChar letter) const
 {
@@ -96,7 +97,7 @@ McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY)
     McAddress a;
     a.deviceCode = areaCode(text, table);
     if (a.deviceCode == 0) {
-        a.status = 3;
+        a.status = StatusUnknownArea;
         return a;
     }
     a.bitDevice = table.byCode(a.deviceCode)->bitDevice;
@@ -104,7 +105,7 @@ McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY)
     const int bit = bitIndex(text);
     a.bitIndex = bit < 0 ? -1 : bit;
     if (a.headDevice < 0 || bit == -2)
-        a.status = 5;
+        a.status = StatusBadDevice;
     return a;
 }
 

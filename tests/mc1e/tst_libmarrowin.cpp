@@ -210,25 +210,12 @@ void TestLibMarrowin::largeTransfersSplit()
 
 void TestLibMarrowin::profiles_data()
 {
-    QTest::addColumn<QString>("par");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("device");
-    QTest::addColumn<int>("requests");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("ignored");
+    addProfileColumnsAndXyRows();
     QTest::newRow("D0 x100 in two") << "" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "";
     QTest::newRow("read-words=256: one") << "read-words=256" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "";
     QTest::newRow("bit devices N/2") << "read-words=256" << "M0" << int(DT_UInt16) << 129 << -1 << 2 << 0 << "";
     QTest::newRow("read-words=257 ignored") << "read-words=257" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "read-words=257";
     QTest::newRow("unknown key named") << "foo=1;read-words=100;bar" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "foo=1;bar";
-    QTest::newRow("X20 hexadecimal is 32") << "" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
-    QTest::newRow("xy=octal: X20 is 16") << "xy=octal" << "X20" << int(DT_Bool) << 1 << 16 << 1 << 0 << "";
-    QTest::newRow("xy=octal: Y17 is 15") << " xy = octal ;" << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "";
-    QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
-    QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
-    QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
 }
 
 void TestLibMarrowin::profiles()

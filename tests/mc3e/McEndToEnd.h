@@ -26,6 +26,26 @@ struct McPluginProfile {
     int writeBits;         // points per bit-unit write request
 };
 
+// The columns of the profiles test, and its rows on X/Y numbering, which both
+// MC plug-ins share (QTest::newRow belongs to the running _data function).
+inline void addProfileColumnsAndXyRows()
+{
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("ignored");
+    QTest::newRow("X20 hexadecimal is 32") << "" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
+    QTest::newRow("xy=octal: X20 is 16") << "xy=octal" << "X20" << int(DT_Bool) << 1 << 16 << 1 << 0 << "";
+    QTest::newRow("xy=octal: Y17 is 15") << " xy = octal ;" << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "";
+    QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
+    QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
+    QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
+}
+
 template <class Lib>
 class McEndToEnd
 {

@@ -204,23 +204,10 @@ void TestLibNorvessa::largeTransfersSplit()
 
 void TestLibNorvessa::profiles_data()
 {
-    QTest::addColumn<QString>("par");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("device");
-    QTest::addColumn<int>("requests");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("ignored");
+    addProfileColumnsAndXyRows();
     QTest::newRow("1000 words in two") << "" << "D0" << int(DT_Int16) << 1000 << -1 << 2 << 0 << "";
     QTest::newRow("read-words=100") << "read-words=100" << "D0" << int(DT_Int16) << 101 << -1 << 2 << 0 << "";
     QTest::newRow("read-words=0 ignored") << "read-words=0" << "M0" << int(DT_UInt16) << 960 << -1 << 1 << 0 << "read-words=0";
-    QTest::newRow("X20 hexadecimal is 32") << "" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
-    QTest::newRow("xy=octal: X20 is 16") << "xy=octal" << "X20" << int(DT_Bool) << 1 << 16 << 1 << 0 << "";
-    QTest::newRow("xy=octal: Y17 is 15") << " xy = octal ;" << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "";
-    QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
-    QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
-    QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
 }
 
 void TestLibNorvessa::profiles()
