@@ -35,7 +35,9 @@ public:
     using CTransferDriver::ReadVariable;
     using CTransferDriver::WriteVariable;
 
-    // The read behind ReadVariable: `deviceNumber` is getAddr(address).
+    // A read of the head device made of the address text's letter and
+    // `deviceNumber` (getAddr's form). ReadVariable parses its text once and
+    // does not come through here.
     CLabelVariable Read_data(QString deviceNumber, DataType type, int count, QString address);
 
     // Address text without its device letter, padded with '0' on the left to at

@@ -49,7 +49,9 @@ public:
     int getAddr(QString text);
 
     // The device is taken from `text`, which also says whether X and Y numbers
-    // are octal; `area` and `n` are what getArea and getAddr make of it.
+    // are octal; `area` and `n` (what getArea and getAddr make of it) are not
+    // needed. ReadVariable and WriteVariable parse their text once and do not
+    // come through here.
     CLabelVariable Read_data(int area, int n, DataType type, int count, QString text);
     CLabelVariable Write_data(CLabelVariable value, int area, int n, DataType type, int count, QString text);
 
