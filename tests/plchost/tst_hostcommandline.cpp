@@ -108,8 +108,10 @@ void TestHostCommandLine::countOrNextOperation()
 {
     HostCommandLine cmd;
     QString error;
-    const QStringList args{"--plugin", "p", "--connect", "c", "read", "D0", "int16", "read", "D1", "int16", "-3",
-                           "write", "D2", "int32", "1,2", "write", "D3", "int16", "9", "0", "info"};
+    // Options between the operations end neither an operation nor its COUNT.
+    const QStringList args{"read", "D0", "int16", "--plugin", "p", "read", "D1", "int16", "-3", "--repeat", "0",
+                           "write", "D2", "int32", "1,2", "--connect", "c", "write", "D3", "int16", "9", "0", "info",
+                           "--interval", "200"};
     QVERIFY2(parseHostCommandLine(args, &cmd, &error), qPrintable(error));
     QCOMPARE(cmd.operations.size(), 5);
     QCOMPARE(cmd.operations.at(0).hasCount, false);
@@ -122,6 +124,9 @@ void TestHostCommandLine::countOrNextOperation()
     QCOMPARE(cmd.operations.at(3).hasCount, true);
     QCOMPARE(cmd.operations.at(3).count, 0);
     QCOMPARE(cmd.operations.at(4).kind, HostOperation::Info);
+    QVERIFY(cmd.polling);
+    QCOMPARE(cmd.repeat, 0);
+    QCOMPARE(cmd.intervalMs, 200);
 }
 
 void TestHostCommandLine::optionForms()
@@ -141,6 +146,8 @@ void TestHostCommandLine::optionForms()
     QVERIFY(parseHostCommandLine({"--help"}, &cmd, &error));
     QVERIFY(cmd.help);
     QVERIFY(!parseHostCommandLine({"--plugin", "p", "--connect", "c", "--trace=1", "info"}, &cmd, &error));
+    QVERIFY(parseHostCommandLine({"--plugin", "p", "info", "--trace=raw"}, &cmd, &error));
+    QVERIFY(cmd.trace && cmd.rawTrace && !cmd.hasConnect && !cmd.needsConnection() && !cmd.polling);
 }
 
 void TestHostCommandLine::realTexts()
