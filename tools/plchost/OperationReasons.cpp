@@ -173,6 +173,13 @@ QString operationReason(int status, const QList<TraceLine> &lines, qint64 elapse
                     return why;
             }
         }
+        // The computer link's own verdicts on an answer that is no refusal.
+        for (const TraceLine &l : lines) {
+            if (l.text.contains(QStringLiteral("报文返回长度错误")))
+                return QStringLiteral("answer of the wrong length");
+            if (l.text.contains(QStringLiteral("报文校验错误")))
+                return QStringLiteral("answer failed the frame check (STX, ETX or sum check)");
+        }
     }
     return statusReason(status);
 }
