@@ -316,7 +316,8 @@ void TestPlcHost::exitCodes_data()
     QTest::newRow("connect op failing") << QStringList{"connect", "-1", "read", "min", "int16"} << 3 << 0;
     QTest::newRow("three rounds") << QStringList{"--repeat", "3", "--interval", "0", "read", "min", "int16"} << 4 << 0;
     // Status 9 makes the next round connect again first: connect, read, connect, read.
-    QTest::newRow("reconnect after 9") << QStringList{"read", "status=9", "int16", "--repeat", "2", "--interval", "0"} << 4 << 1;
+    QTest::newRow("reconnect after 9") << QStringList{"read", "status=9", "int16", "--repeat", "2", "--interval", "0"}
+                                       << 4 << 1;
 }
 
 void TestPlcHost::exitCodes()
@@ -327,7 +328,8 @@ void TestPlcHost::exitCodes()
     const Run r = runHost(withDouble(ops));
     QCOMPARE(r.lines.size(), lines);
     QCOMPARE(r.exitCode, exitCode);
-    QCOMPARE(r.lines.count("{\"op\":\"connect\",\"result\":0}"), ops.contains("status=9") && ops.contains("--repeat") ? 2 : 1);
+    const bool reconnects = ops.contains("status=9") && ops.contains("--repeat");
+    QCOMPARE(r.lines.count("{\"op\":\"connect\",\"result\":0}"), reconnects ? 2 : 1);
 }
 
 void TestPlcHost::info()

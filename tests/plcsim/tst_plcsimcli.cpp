@@ -155,7 +155,8 @@ void tst_PlcSimCli::presetMemoryAndLink()
     QVERIFY2(dumped.endsWith("\nM5=1\nD20=1,65535\nD30=32767\nD40=5\n"), dumped.constData());
     // --verbose: times, connects and a decoded line per request.
     const QString log = QString::fromLocal8Bit(p.readAllStandardError());
-    for (const char *needle : {" ms  plcsim 127.0.0.1:", " connected\n", "request 1: read words D20 points 2 -> end code 0000",
+    for (const char *needle : {" ms  plcsim 127.0.0.1:", " connected\n",
+                               "request 1: read words D20 points 2 -> end code 0000",
                                "request 3: write words D40 points 1 -> end code 0000", " disconnected\n"})
         QVERIFY2(log.contains(QLatin1String(needle)), qPrintable(log));
 }

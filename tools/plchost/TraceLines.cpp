@@ -122,7 +122,8 @@ QString readable(const TraceLine &line, qint64 elapsedMs)
 {
     const QString time = QStringLiteral("%1 ms").arg(elapsedMs, 7);
     if (!line.frame)
-        return QStringLiteral("%1  %2  %3").arg(time, line.plugin, line.text.mid(line.text.indexOf(QLatin1Char(']')) + 1));
+        return QStringLiteral("%1  %2  %3")
+            .arg(time, line.plugin, line.text.mid(line.text.indexOf(QLatin1Char(']')) + 1));
     QString out = QStringLiteral("%1  %2  %3  %4  ")
                       .arg(time, line.plugin, line.area, line.request ? QStringLiteral("->") : QStringLiteral("<-"));
     if (line.bytes.isEmpty())

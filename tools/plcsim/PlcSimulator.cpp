@@ -183,7 +183,8 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
                 const QString name = ep->name + QStringLiteral(" client ") + peer;
                 TcpLink *link = new TcpLink(s, name, ep);
                 logText(name, QStringLiteral("connected"));
-                connect(link, &QObject::destroyed, this, [this, name] { logText(name, QStringLiteral("disconnected")); });
+                connect(link, &QObject::destroyed, this,
+                        [this, name] { logText(name, QStringLiteral("disconnected")); });
                 attach(ep, link);
             }
         });

@@ -121,7 +121,8 @@ QString mc1eRequest(const QByteArray &q)
 {
     static const char *const names[] = {"bit read", "word read", "bit write", "word write"};
     const int sub = q.isEmpty() ? -1 : uchar(q.at(0));
-    const QString command = sub >= 0 && sub < 4 ? QLatin1String(names[sub]) : QStringLiteral("subheader ") + hex(sub, 2);
+    const QString command =
+        sub >= 0 && sub < 4 ? QLatin1String(names[sub]) : QStringLiteral("subheader ") + hex(sub, 2);
     const int code = leAt(q, 8, 2);
     const int points = leAt(q, 10, 1);
     return QStringLiteral("%1 %2 points %3").arg(command, device(char(code >> 8), leAt(q, 4, 4)))
