@@ -16,6 +16,7 @@
 // A digit array holds one digit value (0..15) per byte, in frame order.
 
 #include "CLabelVariable.h"
+#include "LabelStatus.h"
 #include <QByteArray>
 #include <QVariant>
 
@@ -23,9 +24,9 @@ enum class WireRepresentation { HexByte, HexWord, RawByte };
 
 // Results of the encoders (same numbers as the label status they lead to).
 enum EncodeResult {
-    EncodeOk = 0,
-    EncodeWrongType = 2,  // value holds no list of the data type's element type
-    EncodeTooFew = 4      // the list holds fewer elements than asked for
+    EncodeOk = StatusOk,
+    EncodeWrongType = StatusBadDataType,    // value holds no list of the data type's element type
+    EncodeTooFew = StatusNothingToTransfer  // the list holds fewer elements than asked for
 };
 
 class CValueCodec
