@@ -232,11 +232,18 @@ QByteArray CmdMitsubishi_FX_links::headDevice(const QString &address, const QStr
 {
     if (address.isEmpty())
         return QByteArray();
-    // The PLC knows its device letters in upper case only.
-    const QChar letter = address.at(0).toUpper();
-    if (letter.unicode() > 0x7F)
-        return QByteArray();
-    return QByteArray(1, static_cast<char>(letter.unicode())) + deviceNumber.toLatin1();
+    // The device name is the address text's first character, and its second
+    // when that is a letter too (D, TN); the PLC knows it in upper case only.
+    QByteArray name;
+    for (int i = 0; i < qMin(2, address.size()); ++i) {
+        const ushort c = address.at(i).toUpper().unicode();
+        if (i > 0 && (c < 'A' || c > 'Z'))
+            break;
+        if (c > 0x7F)
+            return QByteArray();
+        name.append(static_cast<char>(c));
+    }
+    return name + deviceNumber.toLatin1();
 }
 
 QString CmdMitsubishi_FX_links::fillLine(const char *tmpl, const QString &address, int n,

@@ -112,8 +112,8 @@ void TestMcAddressing::parseNumber()
 }
 
 namespace {
-const McDeviceArea BitArea = {'M', 0x90, 10, true};
-const McDeviceArea WordArea = {'D', 0xA8, 10, false};
+const McDeviceArea BitArea = {"M", 0x90, 10, true, false};
+const McDeviceArea WordArea = {"D", 0xA8, 10, false, false};
 } // namespace
 
 void TestMcAddressing::planRead_data()
