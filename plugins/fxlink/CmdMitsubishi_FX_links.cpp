@@ -20,7 +20,7 @@ const char *const kNakWarning = "lib[Lunetta]写命令被拒绝 %1:%2 Area=%3 le
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Letter and four digits; X and Y count in octal.
+// Letter and four digits (X and Y count in octal), or two letters and three digits.
 bool validHead(const QByteArray &head)
 {
     if (head.size() != 5)
@@ -28,8 +28,10 @@ bool validHead(const QByteArray &head)
     const char letter = head.at(0);
     if (letter < 'A' || letter > 'Z')
         return false;
-    const bool octal = letter == 'X' || letter == 'Y';
-    for (int i = 1; i < 5; ++i) {
+    // One letter and four digits (D0100), or two letters and three (TN005).
+    const int digitsFrom = (head.at(1) >= 'A' && head.at(1) <= 'Z') ? 2 : 1;
+    const bool octal = digitsFrom == 1 && (letter == 'X' || letter == 'Y');
+    for (int i = digitsFrom; i < 5; ++i) {
         const char c = head.at(i);
         if (!isDigit(c) || (octal && c > '7'))
             return false;
