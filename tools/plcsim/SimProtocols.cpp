@@ -694,18 +694,6 @@ class Mc1eHandler : public ProtocolHandler
 public:
     QString name() const override { return QStringLiteral("mc1e"); }
 
-    static char deviceArea(quint16 code)
-    {
-        static const struct { quint16 code; char area; } codes[] = {
-            {0x5820, 'X'}, {0x5920, 'Y'}, {0x4D20, 'M'}, {0x5320, 'S'}, {0x4220, 'B'}, {0x4620, 'F'},
-            {0x5453, PlcMemory::AreaTS}, {0x4353, PlcMemory::AreaCS},
-            {0x4420, 'D'}, {0x5720, 'W'}, {0x5220, 'R'}, {0x544E, PlcMemory::AreaTN}, {0x434E, PlcMemory::AreaCN},
-        };
-        for (const auto &c : codes)
-            if (c.code == code)
-                return c.area;
-        return 0;
-    }
 
     static QByteArray errorAnswer(quint8 sub, int code)
     {
@@ -745,7 +733,7 @@ public:
             return error(frameLen, 0x50);
         const quint32 head = quint32(quint8(buf.at(4))) | quint32(quint8(buf.at(5))) << 8
             | quint32(quint8(buf.at(6))) << 16 | quint32(quint8(buf.at(7))) << 24;
-        const char letter = deviceArea(quint16(le16(buf, 8)));
+        const char letter = mc1eDeviceArea(le16(buf, 8));
         if (!letter)
             return error(frameLen, 0x56);
         const bool bitUnits = sub == 0x00 || sub == 0x02;
@@ -824,36 +812,6 @@ public:
 
     static const int kMaxRequestLength = 8192;
 
-    static char deviceArea(quint8 code)
-    {
-        switch (code) {
-        case 0x9C: return 'X';
-        case 0x9D: return 'Y';
-        case 0x90: return 'M';
-        case 0x98: return 'S';
-        case 0xA8: return 'D';
-        case 0xB4: return 'W';
-        case 0xAF: return 'R';
-        case 0x91: return PlcMemory::AreaSM;
-        case 0x92: return 'L';
-        case 0x93: return 'F';
-        case 0x94: return 'V';
-        case 0xA0: return 'B';
-        case 0xA1: return PlcMemory::AreaSB;
-        case 0xA2: return 'X';  // DX: direct access to the same inputs
-        case 0xA3: return 'Y';  // DY: direct access to the same outputs
-        case 0xC1: return PlcMemory::AreaTS;
-        case 0xC0: return PlcMemory::AreaTC;
-        case 0xC2: return PlcMemory::AreaTN;
-        case 0xC4: return PlcMemory::AreaCS;
-        case 0xC3: return PlcMemory::AreaCC;
-        case 0xC5: return PlcMemory::AreaCN;
-        case 0xA9: return PlcMemory::AreaSD;
-        case 0xB5: return PlcMemory::AreaSW;
-        case 0xCC: return 'Z';
-        default: return 0;
-        }
-    }
 
     // routing: the five bytes network, PC, module I/O (2), station
     static QByteArray answerHead(const QByteArray &routing, int responseLength)
@@ -928,7 +886,7 @@ public:
         const int dataLen = !write ? 0 : (bitUnits ? (points + 1) / 2 : 2 * points);
         if (length != 12 + dataLen)
             return error(0xC061);
-        const char area = deviceArea(code);
+        const char area = mc3eDeviceArea(code);
         if (!area || (bitUnits && !PlcMemory::isBitArea(area)))
             return error(0xC05C);
         const int span = (!bitUnits && PlcMemory::isBitArea(area)) ? 16 * points : points;
@@ -994,6 +952,50 @@ std::unique_ptr<ProtocolHandler> ProtocolHandler::create(const QString &protocol
 QStringList ProtocolHandler::protocols()
 {
     return {QStringLiteral("fxport"), QStringLiteral("fxlink"), QStringLiteral("mc1e"), QStringLiteral("mc3e")};
+}
+
+char mc1eDeviceArea(int code)
+{
+    static const struct { quint16 code; char area; } codes[] = {
+        {0x5820, 'X'}, {0x5920, 'Y'}, {0x4D20, 'M'}, {0x5320, 'S'}, {0x4220, 'B'}, {0x4620, 'F'},
+        {0x5453, PlcMemory::AreaTS}, {0x4353, PlcMemory::AreaCS},
+        {0x4420, 'D'}, {0x5720, 'W'}, {0x5220, 'R'}, {0x544E, PlcMemory::AreaTN}, {0x434E, PlcMemory::AreaCN},
+    };
+    for (const auto &c : codes)
+        if (c.code == code)
+            return c.area;
+    return 0;
+}
+
+char mc3eDeviceArea(int code)
+{
+    switch (code) {
+    case 0x9C: return 'X';
+    case 0x9D: return 'Y';
+    case 0x90: return 'M';
+    case 0x98: return 'S';
+    case 0xA8: return 'D';
+    case 0xB4: return 'W';
+    case 0xAF: return 'R';
+    case 0x91: return PlcMemory::AreaSM;
+    case 0x92: return 'L';
+    case 0x93: return 'F';
+    case 0x94: return 'V';
+    case 0xA0: return 'B';
+    case 0xA1: return PlcMemory::AreaSB;
+    case 0xA2: return 'X';  // DX: direct access to the same inputs
+    case 0xA3: return 'Y';  // DY: direct access to the same outputs
+    case 0xC1: return PlcMemory::AreaTS;
+    case 0xC0: return PlcMemory::AreaTC;
+    case 0xC2: return PlcMemory::AreaTN;
+    case 0xC4: return PlcMemory::AreaCS;
+    case 0xC3: return PlcMemory::AreaCC;
+    case 0xC5: return PlcMemory::AreaCN;
+    case 0xA9: return PlcMemory::AreaSD;
+    case 0xB5: return PlcMemory::AreaSW;
+    case 0xCC: return 'Z';
+    default: return 0;
+    }
 }
 
 QString fxPortMemoryMapHelp()
