@@ -1,4 +1,5 @@
 #include "LibMitsubishi_FX_links.h"
+#include "DeviceNames.h"
 #include "HexDigits.h"
 #include "LabelStatus.h"
 
@@ -27,16 +28,9 @@ const FxLinkArea kAreas[] = {
     {"CN", 10, 199, false, false},
 };
 
-// The row with the longest name the text begins with (any case), or null.
 const FxLinkArea *areaNamed(const QString &text)
 {
-    const FxLinkArea *best = nullptr;
-    for (const FxLinkArea &a : kAreas) {
-        if (text.startsWith(QLatin1String(a.name), Qt::CaseInsensitive)
-            && (!best || qstrlen(a.name) > qstrlen(best->name)))
-            best = &a;
-    }
-    return best;
+    return longestNamedRow(kAreas, int(sizeof(kAreas) / sizeof(kAreas[0])), text);
 }
 
 // A one-letter device's row; unknown letters count as four decimal digits.

@@ -1,4 +1,5 @@
 #include "LibMitsubishi_FX_serial.h"
+#include "DeviceNames.h"
 #include "LabelStatus.h"
 
 #include <limits>
@@ -59,17 +60,10 @@ const Block kBlocks[] = {
     {"CN", Lib::AreaCN, 200, 56, false, 4, 0x0C00, 0, false},  // unconfirmed address
 };
 
-// The first block whose name is the longest one the text begins with (any
-// case), or null.
+// The first block of the device the text names.
 const Block *blockNamed(const QString &text)
 {
-    const Block *best = nullptr;
-    for (const Block &b : kBlocks) {
-        if (text.startsWith(QLatin1String(b.name), Qt::CaseInsensitive)
-            && (!best || qstrlen(b.name) > qstrlen(best->name)))
-            best = &b;
-    }
-    return best;
+    return longestNamedRow(kBlocks, int(sizeof(kBlocks) / sizeof(kBlocks[0])), text);
 }
 
 // Byte addresses; 32 words (64 bytes) a request, the common practice with FX

@@ -1,15 +1,10 @@
 #include "McAddress.h"
+#include "DeviceNames.h"
 #include "LabelStatus.h"
 
 const McDeviceArea *McDeviceTable::byPrefix(const QString &text) const
 {
-    const McDeviceArea *best = nullptr;
-    for (int i = 0; i < count; ++i) {
-        const QLatin1String name(areas[i].name);
-        if (text.startsWith(name, Qt::CaseInsensitive) && (!best || name.size() > int(qstrlen(best->name))))
-            best = &areas[i];
-    }
-    return best;
+    return longestNamedRow(areas, count, text);
 }
 
 const McDeviceArea *McDeviceTable::byCode(int code) const
