@@ -1,5 +1,6 @@
 #include "LibMitsubishi_FX_links.h"
 #include "HexDigits.h"
+#include "LocalClock.h"
 
 #include <QDateTime>
 
@@ -159,7 +160,7 @@ CLabelVariable LibMitsubishi_FX_links::ReadVariable(QString address, DataType ty
     result.status = 1;
     result.accessStatus = 1;
     result.value = QVariant();
-    result.timestamp = QDateTime::currentDateTime();
+    result.timestamp = LocalClock::now();
 
     if (address.isEmpty()) {
         result.status = 3;
@@ -187,7 +188,7 @@ CLabelVariable LibMitsubishi_FX_links::Read_data(QString deviceNumber, DataType 
 
     const auto refuse = [&result](int status) {
         result.status = status;
-        result.timestamp = QDateTime::currentDateTime();
+        result.timestamp = LocalClock::now();
         return result;
     };
 
@@ -219,7 +220,7 @@ CLabelVariable LibMitsubishi_FX_links::Read_data(QString deviceNumber, DataType 
         return result;
     }
 
-    result.timestamp = QDateTime::currentDateTime();
+    result.timestamp = LocalClock::now();
     result.status = 0;
     if (type == DT_Bool) {
         // The first word starts at the addressed device itself.
@@ -237,7 +238,7 @@ CLabelVariable LibMitsubishi_FX_links::WriteVariable(QString address, DataType t
     stampRequest(result, address, type, count);
     const auto finish = [&result](int status, bool stamp) {
         result.status = status;
-        result.timestamp = stamp ? QDateTime::currentDateTime() : QDateTime();
+        result.timestamp = stamp ? LocalClock::now() : QDateTime();
         return result;
     };
 

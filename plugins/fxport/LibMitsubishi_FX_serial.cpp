@@ -1,4 +1,5 @@
 #include "LibMitsubishi_FX_serial.h"
+#include "LocalClock.h"
 
 #include <QDateTime>
 #include <limits>
@@ -217,7 +218,7 @@ CLabelVariable LibMitsubishi_FX_serial::Read_data(int area, int n, DataType type
                                });
     result.status = statusForLinkResult(r, result.status);
     if (r == 0 && digits.size() == 2 * total) {
-        result.timestamp = QDateTime::currentDateTime();
+        result.timestamp = LocalClock::now();
         const int elements = type == DT_Bool ? count : int(total / CValueCodec::elementWidth(type));
         result.value = m_codec.decode(type, digits, elements, bitOffset);
     } else if (r == 0) {
@@ -323,6 +324,6 @@ CLabelVariable LibMitsubishi_FX_serial::Write_data(CLabelVariable value, int are
     }
     value.status = statusForLinkResult(r, value.status);
     if (r == 0)
-        value.timestamp = QDateTime::currentDateTime();
+        value.timestamp = LocalClock::now();
     return value;
 }

@@ -1,4 +1,5 @@
 #include "McDriverBase.h"
+#include "LocalClock.h"
 
 #include <QDateTime>
 
@@ -202,7 +203,7 @@ CLabelVariable CMcDriverBase::Read_data(int deviceCode, int headDevice, DataType
         label.status = statusForLinkResult(rc, label.status);
         return label;
     }
-    label.timestamp = QDateTime::currentDateTime();
+    label.timestamp = LocalClock::now();
     label.status = 0;
     label.value = m_codec.decode(dataType, data, plan.elements, plan.bitOffset);
     return label;
@@ -214,7 +215,7 @@ CLabelVariable CMcDriverBase::ReadVariable(QString text, DataType dataType, int 
     label.status = 1;
     label.accessStatus = 1;
     label.value = QVariant();
-    label.timestamp = QDateTime::currentDateTime();
+    label.timestamp = LocalClock::now();
     label.address.clear();
     label.auxText.clear();
 
@@ -284,7 +285,7 @@ CLabelVariable CMcDriverBase::Write_data(CLabelVariable label, int deviceCode, i
         });
     }
     if (rc == 0)
-        label.timestamp = QDateTime::currentDateTime();
+        label.timestamp = LocalClock::now();
     label.status = statusForLinkResult(rc, label.status);
     return label;
 }
