@@ -36,6 +36,7 @@
 #include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace robust;
 
@@ -153,6 +154,7 @@ void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, 
 struct Operation {
     QString name;
     Call plugin, raw;
+    QList<RawFrame> frames;  // what the raw client sends, in order
 };
 
 QList<Operation> operationsFor(const PluginInfo &info, Medium &m)
@@ -169,20 +171,61 @@ QList<Operation> operationsFor(const PluginInfo &info, Medium &m)
         eight << rawReadFrame(protocol, i * big, big);
     const CLabelVariable value = wordsLabel({0x1234});
     return {
-        {QStringLiteral("read 1 word"), read(1), [raw, one] { return raw->exchange(one); }},
+        {QStringLiteral("read 1 word"), read(1), [raw, one] { return raw->exchange(one); }, {one}},
         {QStringLiteral("read %1 words, 1 frame").arg(big), read(big),
-         [raw, f = eight.first()] { return raw->exchange(f); }},
+         [raw, f = eight.first()] { return raw->exchange(f); }, {eight.first()}},
         {QStringLiteral("read %1 words, 8 frames").arg(8 * big), read(8 * big),
          [raw, eight] {
              for (const RawFrame &f : eight)
                  if (!raw->exchange(f))
                      return false;
              return true;
-         }},
+         },
+         eight},
         {QStringLiteral("write 1 word"),
          [d, value] { return d->WriteVariable(QStringLiteral("D0"), DT_UInt16, value, 1).status == 0; },
-         [raw, write] { return raw->exchange(write); }},
+         [raw, write] { return raw->exchange(write); }, {write}},
     };
+}
+
+// The requests the plug-in sends for each operation, taken from the simulator's
+// hex log (stderr, sent to a file meanwhile), must be the raw client's bytes.
+// Prints the first difference; false when there is one.
+bool sameRequests(PlcSimulator &sim, const QList<Operation> &ops)
+{
+    std::fflush(stderr);
+    const int saved = dup(2);
+    FILE *log = tmpfile();
+    if (saved < 0 || !log || dup2(fileno(log), 2) < 0)
+        return false;
+    sim.setVerbose(true);
+    QByteArray expected;
+    for (const Operation &op : ops) {
+        op.plugin();
+        for (const RawFrame &f : op.frames)
+            expected += f.request.toHex(' ').toUpper() + '\n';
+    }
+    sim.setVerbose(false);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    QByteArray seen;
+    QFile file;
+    if (file.open(log, QIODevice::ReadOnly)) {
+        file.seek(0);
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            const int at = line.indexOf(" <- ");
+            if (at >= 0)
+                seen += line.mid(at + 4, line.indexOf("  (", at) - at - 4).trimmed() + '\n';
+        }
+    }
+    fclose(log);
+    if (seen == expected)
+        return true;
+    out(QStringLiteral("request bytes differ:\n plug-in %1\n raw     %2")
+            .arg(QString::fromLatin1(seen).replace(QLatin1Char('\n'), QLatin1String(" | ")),
+                 QString::fromLatin1(expected).replace(QLatin1Char('\n'), QLatin1String(" | "))));
+    return false;
 }
 
 } // namespace
@@ -251,7 +294,13 @@ int main(int argc, char **argv)
                     continue;
                 }
                 const bool slow = kind != QLatin1String("tcp") && kind != QLatin1String("pty");
-                for (const Operation &op : operationsFor(info, m)) {
+                const QList<Operation> ops = operationsFor(info, m);
+                if (kind == QLatin1String("tcp") && !sameRequests(sim, ops)) {
+                    out(head + QStringLiteral("FAILED: the raw client does not send the plug-in's request bytes"));
+                    allOk = false;
+                    continue;
+                }
+                for (const Operation &op : ops) {
                     // Eight large frames at 9600 baud take seconds each (Norvessa ~16 s).
                     if (slow && quick && op.name.contains(QLatin1String("8 frames")))
                         continue;
