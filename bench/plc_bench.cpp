@@ -285,7 +285,7 @@ int main(int argc, char **argv)
             for (const QString &kind : {QStringLiteral("tcp"), QStringLiteral("pty"), QStringLiteral("pty 9600")}) {
                 Medium m;
                 openMedium(sim, info, kind, &m);
-                const QString head = QStringLiteral("%1 %2").arg(QLatin1String(info.name), -9).arg(kind, -9);
+                const QString head = QStringLiteral("%1 %2 ").arg(QLatin1String(info.name), -9).arg(kind, -9);
                 if (!m.unavailable.isEmpty()) {
                     out(head + QStringLiteral("unavailable (%1)").arg(m.unavailable));
                     exchanges.append(QJsonObject{{QStringLiteral("plugin"), QLatin1String(info.name)},
@@ -306,17 +306,27 @@ int main(int argc, char **argv)
                         continue;
                     const Pair p = interleave(op.plugin, op.raw, slow ? paced : fast);
                     allOk = allOk && p.failures == 0;
-                    out(head + QStringLiteral("%1 %2 %3 %4 %5%6")
+                    QJsonObject row{{QStringLiteral("plugin"), QLatin1String(info.name)},
+                                    {QStringLiteral("medium"), kind},
+                                    {QStringLiteral("operation"), op.name},
+                                    {QStringLiteral("pluginMs"), json(p.plugin)},
+                                    {QStringLiteral("rawMs"), json(p.raw)},
+                                    {QStringLiteral("ratio"), p.ratio()},
+                                    {QStringLiteral("failures"), p.failures}};
+                    QString wire;
+                    if (slow) {
+                        // Request and answer on the line, 10 bit times a character (7E1 and 8N1).
+                        double wireMs = 0;
+                        for (const RawFrame &f : op.frames)
+                            wireMs += (f.request.size() + f.answerLength) * 10 * 1000.0 / 9600;
+                        row.insert(QStringLiteral("wireMs"), wireMs);
+                        wire = QStringLiteral("  wire %1").arg(ms(wireMs));
+                    }
+                    out(head + QStringLiteral("%1 %2 %3 %4 %5%6%7")
                                    .arg(op.name, -26).arg(statsText(p.plugin), -23).arg(statsText(p.raw), -23)
-                                   .arg(p.ratio(), 6, 'f', 2).arg(qMin(p.plugin.n, p.raw.n), 6)
+                                   .arg(p.ratio(), 6, 'f', 2).arg(qMin(p.plugin.n, p.raw.n), 6).arg(wire)
                                    .arg(p.failures ? QStringLiteral("  %1 FAILED").arg(p.failures) : QString()));
-                    exchanges.append(QJsonObject{{QStringLiteral("plugin"), QLatin1String(info.name)},
-                                                 {QStringLiteral("medium"), kind},
-                                                 {QStringLiteral("operation"), op.name},
-                                                 {QStringLiteral("pluginMs"), json(p.plugin)},
-                                                 {QStringLiteral("rawMs"), json(p.raw)},
-                                                 {QStringLiteral("ratio"), p.ratio()},
-                                                 {QStringLiteral("failures"), p.failures}});
+                    exchanges.append(row);
                 }
             }
         }
