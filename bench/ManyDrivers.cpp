@@ -1,5 +1,6 @@
 #include "ManyDrivers.h"
 
+#include "BenchOutput.h"
 #include "BenchTiming.h"
 #include "RawClient.h"
 #include "RobustSupport.h"
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QMap>
 #include <QProcess>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -20,12 +20,6 @@ constexpr int DriverCount = 500;
 // them in one process its own time would swamp the round. Each process serves
 // this many drivers and as many raw links.
 constexpr int PerSimulator = 25;
-
-void say(const QString &line)
-{
-    std::printf("%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
 
 // Starts plcsim serving every protocol on a free TCP port; protocol -> endpoint.
 QMap<QString, QString> startSimulator(QProcess *sim, QString *error)
@@ -81,13 +75,13 @@ QJsonObject manyDrivers(bool quick, bool *allOk)
         for (auto &s : sims)
             stopSimulator(s.get());
     };
-    say(QStringLiteral("\n%1 drivers in one process (%2 of each plug-in), TCP, %3 simulator processes of their own")
+    out(QStringLiteral("\n%1 drivers in one process (%2 of each plug-in), TCP, %3 simulator processes of their own")
             .arg(DriverCount).arg(DriverCount / plugins().size()).arg(simCount));
     for (int i = 0; i < simCount; ++i) {
         sims.push_back(std::make_unique<QProcess>());
         endpointsOf.push_back(startSimulator(sims.back().get(), &error));
         if (endpointsOf.back().isEmpty()) {
-            say(QStringLiteral("unavailable (%1)").arg(error));
+            out(QStringLiteral("unavailable (%1)").arg(error));
             stopAll();
             result.insert(QStringLiteral("unavailable"), error);
             return result;
@@ -123,7 +117,7 @@ QJsonObject manyDrivers(bool quick, bool *allOk)
         ok = links.back()->open(endpoint, &error) && links.back()->exchange(frames.back());
     }
     if (!ok) {
-        say(QStringLiteral("unavailable (%1)").arg(error.isEmpty() ? QStringLiteral("a driver failed to connect or read") : error));
+        out(QStringLiteral("unavailable (%1)").arg(error.isEmpty() ? QStringLiteral("a driver failed to connect or read") : error));
         *allOk = false;
         drivers.clear();
         stopAll();
@@ -146,9 +140,9 @@ QJsonObject manyDrivers(bool quick, bool *allOk)
     const Pair p = interleave(pluginRound, rawRound, quick ? Budget{1500, 5, 200} : Budget{8000, 30, 2000});
     *allOk = *allOk && p.failures == 0;
     const double perDriverKiB = double(after - before) / DriverCount;
-    say(QStringLiteral("RSS per driver after its first read: %1 KiB (%2 kB for %3 drivers)")
+    out(QStringLiteral("RSS per driver after its first read: %1 KiB (%2 kB for %3 drivers)")
             .arg(perDriverKiB, 0, 'f', 1).arg(after - before).arg(DriverCount));
-    say(QStringLiteral("polling round of %1 one-word reads, median/p90/p99 ms: plug-ins %2, raw %3, ratio %4%5")
+    out(QStringLiteral("polling round of %1 one-word reads, median/p90/p99 ms: plug-ins %2, raw %3, ratio %4%5")
             .arg(drivers.size()).arg(statsText(p.plugin), statsText(p.raw)).arg(p.ratio(), 0, 'f', 2)
             .arg(p.failures ? QStringLiteral("  %1 FAILED").arg(p.failures) : QString()));
     result = QJsonObject{{QStringLiteral("drivers"), DriverCount},

@@ -14,6 +14,7 @@
 // and one polling round (a one-word read on each) against the raw client's.
 // --verbose shows the simulator's hex log of every frame on stderr.
 
+#include "BenchOutput.h"
 #include "BenchTiming.h"
 #include "ManyDrivers.h"
 #include "PlcSimulator.h"
@@ -41,18 +42,6 @@
 using namespace robust;
 
 namespace {
-
-void out(const QString &line)
-{
-    std::printf("%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
 
 // Largest number of D registers one read frame of each plug-in carries.
 int largestFrameWords(const QString &name)
