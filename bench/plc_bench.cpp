@@ -43,7 +43,8 @@ using namespace robust;
 
 namespace {
 
-// Largest number of D registers one read frame of each plug-in carries.
+// Largest number of D registers one read frame of each plug-in carries with
+// its default settings (the request check below catches a change).
 int largestFrameWords(const QString &name)
 {
     if (name == QLatin1String("Kelvaro"))
@@ -51,7 +52,7 @@ int largestFrameWords(const QString &name)
     if (name == QLatin1String("Lunetta"))
         return 64;
     if (name == QLatin1String("Marrowin"))
-        return 256;
+        return 64;   // FX3U-class Ethernet interfaces; the read-words setting allows up to 256
     return 960;      // Norvessa
 }
 
