@@ -197,6 +197,8 @@ int CDriverShell::statusForLinkResult(int linkResult, int current)
         return 8;
     case -3:
         return 9;
+    case CLinkTransport::Busy:
+        return 6;
     default:
         return current;
     }

@@ -1,0 +1,39 @@
+#pragma once
+// What the exchange engine needs from a serial line or a TCP connection: write,
+// wait until readable or a deadline, read, and put the link back into a state
+// in which nothing of an earlier exchange can arrive any more. One small table
+// of operations per medium, no exchange logic.
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+
+class QIODevice;
+
+class LinkMedium
+{
+public:
+    virtual ~LinkMedium() = default;
+
+    enum class Wait { Readable, TimedOut, Lost };
+
+    virtual QIODevice *device() const = 0;
+    // Usable for an exchange (open, connected, not lost).
+    virtual bool usable() const = 0;
+    // Writes all of `bytes` and waits (up to the deadline) until the system
+    // holds them. False when the device refused them: the medium is lost then.
+    virtual bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) = 0;
+    // Waits until bytes can be read or the deadline passes. Bytes already
+    // buffered count as readable at once.
+    virtual Wait waitReadable(const QDeadlineTimer &deadline) = 0;
+    // Line time of `bytes` characters in milliseconds (0 when unknown).
+    virtual int lineTimeMs(int bytes) const = 0;
+    // Puts the link into a state where no byte of an earlier exchange can
+    // arrive: TCP connects again to the same peer, a serial line waits for a
+    // quiet guard time. False when that failed (the medium is lost then).
+    virtual bool reset(int guardMs) = 0;
+    // Set once the device went away; stays until the next connect.
+    virtual bool lost() const = 0;
+    // The error number the lost-connection line shows.
+    virtual int errorCode() const = 0;
+};

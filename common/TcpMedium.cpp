@@ -1,0 +1,124 @@
+#include "TcpMedium.h"
+
+#include <QThread>
+#include <algorithm>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+namespace {
+
+constexpr int BitsPerCharacter = 11;
+// A garbled length field must not make one exchange wait for minutes.
+constexpr int MaxLineBytes = 4096;
+// A PLC behind a serial-to-Ethernet gateway still talks at its line's rate.
+constexpr int GatewayBaud = 9600;
+// Keep-alive: first probe after 5 s idle, then every 2 s, lost after 3.
+constexpr int KeepIdleS = 5, KeepIntervalS = 2, KeepCount = 3;
+
+int remainingMs(const QDeadlineTimer &deadline)
+{
+    return int(qBound<qint64>(0, deadline.remainingTime(), 24 * 3600 * 1000));
+}
+
+} // namespace
+
+int lineTimeAtBaud(int bytes, int baudRate)
+{
+    if (baudRate <= 0 || bytes <= 0)
+        return 0;
+    const qint64 bits = qint64(std::min(bytes, MaxLineBytes)) * BitsPerCharacter;
+    return int((bits * 1000 + baudRate - 1) / baudRate);
+}
+
+TcpMedium::TcpMedium() : m_socket(new QTcpSocket) {}
+
+TcpMedium::~TcpMedium()
+{
+    if (m_socket && m_socket->thread() != QThread::currentThread())
+        retire();
+}
+
+void TcpMedium::retire()
+{
+    if (m_socket)
+        m_socket.release()->deleteLater();
+}
+
+void TcpMedium::connectTo(const QHostAddress &address, quint16 port, int waitMs)
+{
+    m_address = address;
+    m_port = port;
+    m_socket->connectToHost(address, port, QIODevice::ReadWrite);
+    if (m_socket->waitForConnected(waitMs))
+        applyOptions();
+}
+
+void TcpMedium::applyOptions()
+{
+    // Requests are small and go one at a time: never hold one back.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!m_keepAlive)
+        return;
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const int fd = int(m_socket->socketDescriptor());
+    if (fd < 0)
+        return;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdleS, sizeof KeepIdleS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepIntervalS, sizeof KeepIntervalS);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
+}
+
+QIODevice *TcpMedium::device() const
+{
+    return m_socket.get();
+}
+
+bool TcpMedium::usable() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool TcpMedium::lost() const
+{
+    return !usable();
+}
+
+bool TcpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
+{
+    if (m_socket->write(bytes) != bytes.size())
+        return false;
+    m_socket->flush();
+    while (m_socket->bytesToWrite() > 0 && usable() && !deadline.hasExpired())
+        if (!m_socket->waitForBytesWritten(qMax(1, remainingMs(deadline))))
+            break;
+    return usable();
+}
+
+LinkMedium::Wait TcpMedium::waitReadable(const QDeadlineTimer &deadline)
+{
+    if (m_socket->bytesAvailable() > 0)
+        return Wait::Readable;
+    if (!usable())
+        return Wait::Lost;
+    if (m_socket->waitForReadyRead(remainingMs(deadline)))
+        return Wait::Readable;
+    return usable() ? Wait::TimedOut : Wait::Lost;
+}
+
+int TcpMedium::lineTimeMs(int bytes) const
+{
+    return lineTimeAtBaud(bytes, GatewayBaud);
+}
+
+bool TcpMedium::reset(int)
+{
+    // No answer of an earlier request can reach a connection opened after it:
+    // drop the old one (quietly: this is no loss) and connect again.
+    const bool blocked = m_socket->blockSignals(true);
+    m_socket->abort();
+    m_socket->blockSignals(blocked);
+    connectTo(m_address, m_port, ReconnectWaitMs);
+    return usable();
+}
