@@ -35,15 +35,13 @@ void drain(LinkMedium &medium)
 
 // Drops bytes before the first one that may start an answer, counting them
 // against the bound of the whole exchange.
-void skipNoise(QByteArray &got, const QByteArray &starts, int *skipped)
+void skipNoise(QByteArray &got, const QByteArray &starts, QByteArray *noise)
 {
     if (starts.isEmpty())
         return;
     int i = 0;
-    while (i < got.size() && *skipped < ExchangeEngine::MaxNoiseBytes && !starts.contains(got.at(i))) {
-        ++i;
-        ++*skipped;
-    }
+    while (i < got.size() && noise->size() < ExchangeEngine::MaxNoiseBytes && !starts.contains(got.at(i)))
+        noise->append(got.at(i++));
     got.remove(0, i);
 }
 
@@ -106,7 +104,7 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
     const bool serial = quietGapMs > 0;
     QIODevice *device = medium.device();
     QByteArray got;
-    int skipped = 0;
+    QByteArray noise;
     int result = Incomplete;
     for (;;) {
         qint64 waitMs = deadlineMs - clock.elapsed();
@@ -114,10 +112,8 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
         if (gapRule)
             waitMs = std::min<qint64>(std::max<qint64>(waitMs, 0), quietGapMs);
         const LinkMedium::Wait w = medium.waitReadable(QDeadlineTimer(std::max<qint64>(waitMs, 0)));
-        if (w == LinkMedium::Wait::Lost) {
-            result = NotConnected;
-            break;
-        }
+        if (w == LinkMedium::Wait::Lost)
+            break;  // this request got no answer; the next ones find the link gone
         if (w == LinkMedium::Wait::TimedOut) {
             // Without a judge a quiet gap ends a serial answer.
             if (gapRule)
@@ -125,7 +121,7 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
             break;
         }
         appendBounded(got, device->readAll());
-        skipNoise(got, rule.starts, &skipped);
+        skipNoise(got, rule.starts, &noise);
         if (got.isEmpty())
             continue;
         if (!rule.judge) {
@@ -145,6 +141,7 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
         if (clock.elapsed() >= deadlineMs)
             break;  // a device that never stops sending ends at the deadline too
     }
-    answer->append(got);
+    // Nothing but noise: that is what came, a bad answer rather than none.
+    answer->append(got.isEmpty() ? noise : got);
     return result;
 }
