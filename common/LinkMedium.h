@@ -6,7 +6,9 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QObject>
 #include <QString>
+#include <memory>
 
 class QIODevice;
 
@@ -37,3 +39,18 @@ public:
     // The error number the lost-connection line shows.
     virtual int errorCode() const = 0;
 };
+
+// Milliseconds left until `deadline`, for the devices' blocking waits.
+inline int remainingMs(const QDeadlineTimer &deadline)
+{
+    return int(qBound<qint64>(0, deadline.remainingTime(), 24 * 3600 * 1000));
+}
+
+// Hands a port or socket to the thread it lives on for deletion: a link that
+// is rebuilt or released from another thread never deletes it itself.
+template <typename T>
+void retireQtObject(std::unique_ptr<T> &object)
+{
+    if (object)
+        object.release()->deleteLater();
+}

@@ -51,6 +51,16 @@ struct LinkProfile {
     }
 };
 
+// Answer timing of the two FX links (programming port, computer link).
+namespace FxTiming {
+// The PLC answers within its scan: time for the first answer bytes, on top of
+// the plug-in's answer wait and the line times of request and answer.
+constexpr int FirstAnswerMs = 300;
+// Quiet time that lets a late answer of a failed exchange pass on a serial
+// line before the next request goes out.
+constexpr int GuardMs = 1000;
+} // namespace FxTiming
+
 class CLinkTransport : public QObject
 {
     Q_OBJECT

@@ -15,11 +15,6 @@ bool meansDeviceGone(QSerialPort::SerialPortError error)
            || error == QSerialPort::WriteError || error == QSerialPort::DeviceNotFoundError;
 }
 
-int remainingMs(const QDeadlineTimer &deadline)
-{
-    return int(qBound<qint64>(0, deadline.remainingTime(), 24 * 3600 * 1000));
-}
-
 } // namespace
 
 SerialMedium::SerialMedium() = default;
@@ -28,13 +23,7 @@ SerialMedium::~SerialMedium()
 {
     // A port living on another thread is deleted there, never here.
     if (m_port && m_port->thread() != QThread::currentThread())
-        retire();
-}
-
-void SerialMedium::retire()
-{
-    if (m_port)
-        m_port.release()->deleteLater();
+        retireQtObject(m_port);
 }
 
 bool SerialMedium::open(const QString &name)

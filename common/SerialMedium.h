@@ -15,9 +15,6 @@ public:
     ~SerialMedium() override;
 
     QSerialPort *port() const { return m_port.get(); }
-    // Hands the port to the thread it lives on for deletion (used when the
-    // link is rebuilt or released from another thread).
-    void retire();
 
     // Open with the given name; the caller applies the settings.
     bool open(const QString &name);

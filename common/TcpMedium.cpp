@@ -17,11 +17,6 @@ constexpr int GatewayBaud = 9600;
 // Keep-alive: first probe after 5 s idle, then every 2 s, lost after 3.
 constexpr int KeepIdleS = 5, KeepIntervalS = 2, KeepCount = 3;
 
-int remainingMs(const QDeadlineTimer &deadline)
-{
-    return int(qBound<qint64>(0, deadline.remainingTime(), 24 * 3600 * 1000));
-}
-
 } // namespace
 
 int lineTimeAtBaud(int bytes, int baudRate)
@@ -37,13 +32,7 @@ TcpMedium::TcpMedium() : m_socket(new QTcpSocket) {}
 TcpMedium::~TcpMedium()
 {
     if (m_socket && m_socket->thread() != QThread::currentThread())
-        retire();
-}
-
-void TcpMedium::retire()
-{
-    if (m_socket)
-        m_socket.release()->deleteLater();
+        retireQtObject(m_socket);
 }
 
 void TcpMedium::connectTo(const QHostAddress &address, quint16 port, int waitMs)

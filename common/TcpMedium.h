@@ -15,7 +15,6 @@ public:
     ~TcpMedium() override;
 
     QTcpSocket *socket() const { return m_socket.get(); }
-    void retire();
 
     // Starts connecting to the peer and waits up to waitMs. With keepAlive the
     // system probes an idle connection, so a pulled cable shows as lost.

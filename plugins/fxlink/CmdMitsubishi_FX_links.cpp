@@ -255,8 +255,8 @@ AnswerRule CmdMitsubishi_FX_links::answerRule(int answerBytes, const AnswerJudge
     rule.answerBytes = answerBytes;
     // A turnaround glitch or a converter's power-up byte may precede the answer.
     rule.starts = QByteArray("\x02\x06\x15", 3);
-    rule.allowanceMs = FirstAnswerMs + answerWaitMs(answerBytes);
-    rule.guardMs = GuardMs;
+    rule.allowanceMs = FxTiming::FirstAnswerMs + answerWaitMs(answerBytes);
+    rule.guardMs = FxTiming::GuardMs;
     return rule;
 }
 

@@ -123,12 +123,6 @@ public:
     // on a direct serial line the transport stretches the wait by the line's
     // own rate as well.
     static int answerWaitMs(int answerBytes);
-    // The PLC answers within its scan; this covers the first answer bytes on
-    // top of answerWaitMs and the line times of request and answer.
-    static constexpr int FirstAnswerMs = 300;
-    // Quiet time that lets a late answer of a failed exchange pass on a serial
-    // line before the next request goes out.
-    static constexpr int GuardMs = 1000;
 
 private:
     static AnswerRule answerRule(int answerBytes, const AnswerJudge &judge);

@@ -178,8 +178,8 @@ AnswerRule CmdMitsubishi_FX_serial::answerRule(int N, int answerBytes, const Ans
     // A converter's power-up byte or a turnaround glitch may precede the
     // answer; the top bit of STX may carry the parity bit.
     rule.starts = QByteArray("\x02\x82\x06\x15", 4);
-    rule.allowanceMs = FirstAnswerMs + answerWaitMs(N, gapInterval(), answerBytes);
-    rule.guardMs = GuardMs;
+    rule.allowanceMs = FxTiming::FirstAnswerMs + answerWaitMs(N, gapInterval(), answerBytes);
+    rule.guardMs = FxTiming::GuardMs;
     return rule;
 }
 

@@ -88,12 +88,6 @@ public:
     // rest of an answer that a serial-to-Ethernet gateway passes on in pieces.
     static int answerWaitMs(int N, int gapIntervalMs, int answerBytes);
 
-    // The PLC answers within its scan; this covers the first answer bytes on
-    // top of answerWaitMs and the line times.
-    static constexpr int FirstAnswerMs = 300;
-    // Quiet time that lets a late answer of a failed exchange pass on a serial
-    // line before the next request goes out.
-    static constexpr int GuardMs = 1000;
 
 private:
     AnswerRule answerRule(int N, int answerBytes, const AnswerJudge &judge) const;
