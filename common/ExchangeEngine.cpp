@@ -1,6 +1,5 @@
 #include "ExchangeEngine.h"
 
-#include <QElapsedTimer>
 #include <QIODevice>
 #include <algorithm>
 
@@ -81,7 +80,10 @@ bool ExchangeEngine::prepare(LinkMedium &medium, const AnswerRule &rule)
             drain(medium);
             return medium.usable();
         }
-        return medium.reset(rule.guardMs);
+        // What of the guard (counted from the failed request, whose own line
+        // times delay its late answer too) the failed exchange has not waited.
+        return medium.reset(int(qBound<qint64>(0, rule.guardMs + m_lastLineMs - m_requestClock.elapsed(),
+                                               rule.guardMs + m_lastLineMs)));
     }
     return true;
 }
@@ -89,7 +91,7 @@ bool ExchangeEngine::prepare(LinkMedium &medium, const AnswerRule &rule)
 int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule,
                             int quietGapMs, QByteArray *answer)
 {
-    QElapsedTimer clock;
+    QElapsedTimer &clock = m_requestClock;
     clock.start();
     const int requestLineMs = medium.lineTimeMs(request.size());
     if (!medium.write(request, QDeadlineTimer(requestLineMs + WriteAllowanceMs)))
@@ -100,7 +102,8 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
     // One deadline for the whole answer: the PLC's allowance plus the line time
     // of the request and of the answer. On a serial line it moves on with every
     // progress by the line time of what the judge still misses.
-    qint64 deadlineMs = qint64(rule.allowanceMs) + requestLineMs + medium.lineTimeMs(rule.answerBytes);
+    m_lastLineMs = requestLineMs + medium.lineTimeMs(rule.answerBytes);
+    qint64 deadlineMs = qint64(rule.allowanceMs) + m_lastLineMs;
     const bool serial = quietGapMs > 0;
     QIODevice *device = medium.device();
     QByteArray got;

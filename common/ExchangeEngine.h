@@ -9,6 +9,7 @@
 #include "LinkMedium.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <functional>
 
 // Completeness test of an answer, given the bytes received so far in one
@@ -23,8 +24,9 @@ struct AnswerRule {
     QByteArray starts;       // bytes that may begin an answer; bytes before the first
                              // of them are line noise (empty: no skipping)
     int allowanceMs = 0;     // the PLC's own time to answer, on top of the line times
-    int guardMs = 0;         // serial: quiet time after a failed exchange, long enough
-                             // for a late answer of it to have come and gone
+    int guardMs = 0;         // serial: time after a failed request's start by which any
+                             // late answer of it has come and gone (the protocol's answer
+                             // time-out at least); the line is watched until then
     bool resetWhenDirty = true;  // false: only drop what is already there (raw exchanges)
 };
 
@@ -55,4 +57,6 @@ private:
                 int quietGapMs, QByteArray *answer);
 
     State m_state = State::Clean;
+    QElapsedTimer m_requestClock;  // since the last request went out
+    int m_lastLineMs = 0;          // its line time and its answer's
 };

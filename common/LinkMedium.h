@@ -31,8 +31,9 @@ public:
     // Line time of `bytes` characters in milliseconds (0 when unknown).
     virtual int lineTimeMs(int bytes) const = 0;
     // Puts the link into a state where no byte of an earlier exchange can
-    // arrive: TCP connects again to the same peer, a serial line waits for a
-    // quiet guard time. False when that failed (the medium is lost then).
+    // arrive: TCP connects again to the same peer, a serial line drops what
+    // comes until guardMs have passed and the line is quiet. False when that
+    // failed (the medium is lost then).
     virtual bool reset(int guardMs) = 0;
     // Set once the device went away; stays until the next connect.
     virtual bool lost() const = 0;
@@ -53,4 +54,16 @@ void retireQtObject(std::unique_ptr<T> &object)
 {
     if (object)
         object.release()->deleteLater();
+}
+
+// Milliseconds `bytes` characters take at `baudRate` (0 when either is not
+// positive), 11 bits a character: start bit, up to 8 data bits, parity and
+// stop bits, so never less than a character really takes. A garbled length
+// field must not make one exchange wait for minutes: at most 4096 characters.
+inline int lineTimeAtBaud(int bytes, int baudRate)
+{
+    if (baudRate <= 0 || bytes <= 0)
+        return 0;
+    const qint64 bits = qint64(qMin(bytes, 4096)) * 11;
+    return int((bits * 1000 + baudRate - 1) / baudRate);
 }

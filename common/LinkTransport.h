@@ -56,9 +56,9 @@ namespace FxTiming {
 // The PLC answers within its scan: time for the first answer bytes, on top of
 // the plug-in's answer wait and the line times of request and answer.
 constexpr int FirstAnswerMs = 300;
-// Quiet time that lets a late answer of a failed exchange pass on a serial
-// line before the next request goes out.
-constexpr int GuardMs = 1000;
+// On a serial line the next request after a failed one waits until this long
+// after the failed request, and for a quiet line, so a late answer has passed.
+constexpr int GuardMs = 1500;
 } // namespace FxTiming
 
 class CLinkTransport : public QObject

@@ -1,5 +1,4 @@
 #include "SerialMedium.h"
-#include "TcpMedium.h"
 
 #include <QThread>
 
@@ -8,6 +7,8 @@ namespace {
 // A late answer, or a device that never stops sending, may keep the line busy:
 // the quiet guard gives up after this many guard times and goes on.
 constexpr int GuardRounds = 4;
+// Quiet that ends a late answer's bytes on the line, at any baud rate in use.
+constexpr int MinQuietMs = 50;
 
 bool meansDeviceGone(QSerialPort::SerialPortError error)
 {
@@ -97,25 +98,17 @@ int SerialMedium::lineTimeMs(int bytes) const
     return lineTimeAtBaud(bytes, m_baudRate);
 }
 
-QByteArray SerialMedium::takePending()
-{
-    QByteArray bytes = m_port->readAll();
-    while (m_port->waitForReadyRead(0))
-        bytes += m_port->readAll();
-    checkLost();
-    return bytes;
-}
-
 bool SerialMedium::reset(int guardMs)
 {
-    // The line counts as clean once nothing has come for a whole guard time:
-    // a late answer still on the way has arrived and been dropped by then.
+    // The line counts as clean once the guard time has passed without a byte,
+    // and after any late byte once it has been quiet for a while more: a late
+    // answer still on the way has arrived and been dropped by then.
     m_port->clear(QSerialPort::Input);
     m_port->readAll();
-    const int guard = qMax(1, guardMs);
-    QDeadlineTimer overall(qint64(guard) * GuardRounds);
+    const QDeadlineTimer guard(qMax(0, guardMs));
+    const QDeadlineTimer overall(qint64(qMax(guardMs, MinQuietMs)) * GuardRounds);
     for (;;) {
-        QDeadlineTimer quiet(guard);
+        const QDeadlineTimer quiet(qMax<qint64>(guard.remainingTime(), MinQuietMs));
         const Wait w = waitReadable(quiet.deadline() < overall.deadline() ? quiet : overall);
         if (w == Wait::Lost)
             return false;

@@ -30,9 +30,6 @@ public:
     bool lost() const override { return m_lost; }
     int errorCode() const override { return m_port ? int(m_port->error()) : -1; }
 
-    // Reads what the port and the system hold right now, without waiting.
-    QByteArray takePending();
-
 private:
     bool checkLost() const;
 

@@ -1,7 +1,6 @@
 #include "TcpMedium.h"
 
 #include <QThread>
-#include <algorithm>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,23 +8,12 @@
 
 namespace {
 
-constexpr int BitsPerCharacter = 11;
-// A garbled length field must not make one exchange wait for minutes.
-constexpr int MaxLineBytes = 4096;
 // A PLC behind a serial-to-Ethernet gateway still talks at its line's rate.
 constexpr int GatewayBaud = 9600;
 // Keep-alive: first probe after 5 s idle, then every 2 s, lost after 3.
 constexpr int KeepIdleS = 5, KeepIntervalS = 2, KeepCount = 3;
 
 } // namespace
-
-int lineTimeAtBaud(int bytes, int baudRate)
-{
-    if (baudRate <= 0 || bytes <= 0)
-        return 0;
-    const qint64 bits = qint64(std::min(bytes, MaxLineBytes)) * BitsPerCharacter;
-    return int((bits * 1000 + baudRate - 1) / baudRate);
-}
 
 TcpMedium::TcpMedium() : m_socket(new QTcpSocket) {}
 

@@ -41,7 +41,3 @@ private:
     quint16 m_port = 0;
     bool m_keepAlive = false;
 };
-
-// Characters of a line time: start bit, up to 8 data bits, parity and stop
-// bits, so never less than a character really takes.
-int lineTimeAtBaud(int bytes, int baudRate);

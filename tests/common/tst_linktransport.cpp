@@ -655,6 +655,36 @@ private slots:
         QCOMPARE(answer, QByteArray("GOOD"));
     }
 
+    // After a failed exchange the next one connects again first, so a late
+    // answer on the old connection can never reach it; when the peer takes no
+    // new connection the link is lost (-3) with the lost-connection line.
+    void tcpDirtyLinkConnectsAgain()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        CLinkTransport link(mcProfile());
+        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), server.serverPort()), 0);
+        QVERIFY(server.waitForNewConnection(1000));
+        QScopedPointer<QTcpSocket> first(server.nextPendingConnection());
+        AnswerRule rule;
+        rule.judge = expectBytes(4);
+        rule.allowanceMs = 30;
+        QByteArray answer;
+        QCOMPARE(link.exchange("r1", rule, &answer), -1);
+        first->write("LATE");
+        QVERIFY(first->waitForBytesWritten(1000));
+        QCOMPARE(link.exchange("r2", rule, &answer), -1);
+        QVERIFY(answer.isEmpty());
+        QVERIFY(server.waitForNewConnection(1000));
+        QScopedPointer<QTcpSocket> second(server.nextPendingConnection());
+        QVERIFY(second->waitForReadyRead(1000));
+        QCOMPARE(second->readAll(), QByteArray("r2"));
+        server.close();
+        QCOMPARE(link.exchange("r3", rule, &answer), -3);
+        QCOMPARE(linesOf(QtWarningMsg).size(), 1);
+        QCOMPARE(link.Connection_status(), -3);
+    }
+
     void tcpFloodIsBounded()
     {
         // A device that sends far more than any answer: the link keeps a
