@@ -6,11 +6,10 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <memory>
-
-class QIODevice;
 
 class LinkMedium
 {
@@ -27,7 +26,7 @@ public:
     virtual bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) = 0;
     // Waits until bytes can be read or the deadline passes. Bytes already
     // buffered count as readable at once.
-    virtual Wait waitReadable(const QDeadlineTimer &deadline) = 0;
+    Wait waitReadable(const QDeadlineTimer &deadline);
     // Line time of `bytes` characters in milliseconds (0 when unknown).
     virtual int lineTimeMs(int bytes) const = 0;
     // Puts the link into a state where no byte of an earlier exchange can
@@ -66,4 +65,16 @@ inline int lineTimeAtBaud(int bytes, int baudRate)
         return 0;
     const qint64 bits = qint64(qMin(bytes, 4096)) * 11;
     return int((bits * 1000 + baudRate - 1) / baudRate);
+}
+
+inline LinkMedium::Wait LinkMedium::waitReadable(const QDeadlineTimer &deadline)
+{
+    QIODevice *d = device();
+    if (d->bytesAvailable() > 0)
+        return Wait::Readable;
+    if (!usable())
+        return Wait::Lost;
+    if (d->waitForReadyRead(remainingMs(deadline)))
+        return Wait::Readable;
+    return usable() ? Wait::TimedOut : Wait::Lost;
 }

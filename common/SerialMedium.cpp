@@ -82,17 +82,6 @@ bool SerialMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline
     return !checkLost();
 }
 
-LinkMedium::Wait SerialMedium::waitReadable(const QDeadlineTimer &deadline)
-{
-    if (m_port->bytesAvailable() > 0)
-        return Wait::Readable;
-    if (checkLost())
-        return Wait::Lost;
-    if (m_port->waitForReadyRead(remainingMs(deadline)))
-        return Wait::Readable;
-    return checkLost() ? Wait::Lost : Wait::TimedOut;
-}
-
 int SerialMedium::lineTimeMs(int bytes) const
 {
     return lineTimeAtBaud(bytes, m_baudRate);

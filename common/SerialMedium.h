@@ -24,7 +24,6 @@ public:
     QIODevice *device() const override;
     bool usable() const override;
     bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) override;
-    Wait waitReadable(const QDeadlineTimer &deadline) override;
     int lineTimeMs(int bytes) const override;
     bool reset(int guardMs) override;
     bool lost() const override { return m_lost; }

@@ -73,17 +73,6 @@ bool TcpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
     return usable();
 }
 
-LinkMedium::Wait TcpMedium::waitReadable(const QDeadlineTimer &deadline)
-{
-    if (m_socket->bytesAvailable() > 0)
-        return Wait::Readable;
-    if (!usable())
-        return Wait::Lost;
-    if (m_socket->waitForReadyRead(remainingMs(deadline)))
-        return Wait::Readable;
-    return usable() ? Wait::TimedOut : Wait::Lost;
-}
-
 int TcpMedium::lineTimeMs(int bytes) const
 {
     return lineTimeAtBaud(bytes, GatewayBaud);
