@@ -6,11 +6,12 @@
 // failures by status, mismatches and the process's resident memory; exits
 // non-zero on any mismatch or on clear memory growth.
 //
-//   plc_soak [--seconds S] [--fault-every N] [--seed X] [--verbose] [--no-settle]
+//   plc_soak [--seconds S] [--fault-every N] [--seed X] [--verbose] [--settle]
 //
-// --no-settle leaves out the host's quiet period after a time-out, so a late
-// answer can arrive while the next request waits; the mismatches that may then
-// show are the protocols' (no request number in the frames), not a driver's.
+// The host polls back to back, as a plant's does: after a time-out the next
+// request follows at once while the late answer (given in order, as a PLC
+// does) may still be on its way; the links must never take it for the next
+// one. --settle adds a quiet period after each time-out instead.
 
 #include "BenchOutput.h"
 #include "PlcSimulator.h"
@@ -36,14 +37,14 @@ using namespace robust;
 
 namespace {
 
-// The longest a late answer is held back; a host that sees a time-out leaves
-// the line quiet this long so the late answer cannot be taken for the next one
-// (neither FX nor MC 1E/3E binary frames carry a request number).
+// The longest a late answer is held back (neither FX nor MC 1E/3E binary
+// frames carry a request number); with --settle a host that sees a time-out
+// leaves the line quiet this long.
 constexpr int LateMs = 700;
 const QStringList kFaultKinds = {
     QStringLiteral("noanswer"), QStringLiteral("late:%1").arg(LateMs), QStringLiteral("split:15"),
     QStringLiteral("truncate"), QStringLiteral("garbage"), QStringLiteral("badsum"),
-    QStringLiteral("nak"), QStringLiteral("close")};
+    QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("noise:00FF")};
 
 struct Plugin {
     PluginInfo info;
@@ -60,7 +61,7 @@ int main(int argc, char **argv)
     int every = 25;
     quint32 seed = 20261207;
     bool quiet = true;
-    bool settle = true;
+    bool settle = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString a = args.at(i);
@@ -70,12 +71,14 @@ int main(int argc, char **argv)
             every = args.at(++i).toInt();
         else if (a == QLatin1String("--seed") && i + 1 < args.size())
             seed = args.at(++i).toUInt();
+        else if (a == QLatin1String("--settle"))
+            settle = true;
         else if (a == QLatin1String("--no-settle"))
-            settle = false;
+            settle = false;  // the default; kept for older scripts
         else if (a == QLatin1String("--verbose"))
             quiet = false;
         else {
-            out(QStringLiteral("usage: plc_soak [--seconds S] [--fault-every N] [--seed X] [--verbose] [--no-settle]"));
+            out(QStringLiteral("usage: plc_soak [--seconds S] [--fault-every N] [--seed X] [--verbose] [--settle]"));
             return 2;
         }
     }

@@ -198,6 +198,8 @@ int CDriverShell::statusForLinkResult(int linkResult, int current)
         return StatusNoAnswer;
     case -3:
         return StatusNotConnected;
+    case CLinkTransport::Busy:
+        return StatusBusy;
     default:
         return current;
     }

@@ -59,7 +59,8 @@ public:
 
     // The parsing behind ConnectDrive, with no side effect: any text is safe here.
     static ConnectText parseConnectText(const QString &connectText);
-    // Label status for a frame result: 0 -> 0, -1 -> 7, -2 -> 8, -3 -> 9; any
+    // Label status for a frame result: 0 -> 0, -1 -> 7, -2 -> 8, -3 -> 9, Busy
+    // (another thread's call, or a call while one waits) -> 6; any
     // other result leaves `current`.
     static int statusForLinkResult(int linkResult, int current);
     // Every value a read or write hands back carries the request's address

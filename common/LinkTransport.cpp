@@ -1,12 +1,13 @@
 #include "LinkTransport.h"
-#include "DriverShell.h"
+#include "SerialMedium.h"
+#include "TcpMedium.h"
 
 #include <QEventLoop>
 #include <QMessageLogger>
 #include <QSerialPort>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
-#include <algorithm>
 
 // The trace form shared by every plug-in: one QString, no file/line/function
 // context, category "default" (the default handler prints it in double quotes).
@@ -23,41 +24,28 @@ void plcWarningLine(const QString &text)
 
 namespace {
 
-// Bits on the line per character: start bit, up to 8 data bits, parity and stop
-// bits. Used for the time a character needs, whatever the exact framing.
-constexpr int BitsPerCharacter = 11;
-
-// Upper bound of the bytes a judge may announce as missing when the deadline is
-// stretched by their line time; a garbled length field must not make one
-// exchange wait for minutes.
-constexpr int MaxAwaitedBytes = 4096;
-
-// Bytes pending from an earlier exchange are drained in a bounded number of
-// rounds, so a device that never stops sending cannot hold the caller here.
-constexpr int MaxDrainRounds = 64;
-
-// No answer of these protocols comes near this size; a device that floods the
-// line during an exchange fills the receive buffer up to here and no further.
-constexpr int MaxReceiveBytes = 1024 * 1024;
-
-void appendBounded(QByteArray &buffer, const QByteArray &bytes)
-{
-    const int room = MaxReceiveBytes - buffer.size();
-    if (room > 0)
-        buffer.append(bytes.constData(), std::min(room, bytes.size()));
-}
-
-// Marks the link busy for the duration of one exchange.
-class ExchangeScope
+// Marks the link busy for the duration of one call.
+class BusyScope
 {
 public:
-    explicit ExchangeScope(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~ExchangeScope() { m_flag = false; }
-    ExchangeScope(const ExchangeScope &) = delete;
-    ExchangeScope &operator=(const ExchangeScope &) = delete;
+    explicit BusyScope(std::atomic<bool> &flag) : m_flag(flag) {}
+    bool enter()
+    {
+        bool expected = false;
+        m_entered = m_flag.compare_exchange_strong(expected, true);
+        return m_entered;
+    }
+    ~BusyScope()
+    {
+        if (m_entered)
+            m_flag = false;
+    }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
 
 private:
-    bool &m_flag;
+    std::atomic<bool> &m_flag;
+    bool m_entered = false;
 };
 
 } // namespace
@@ -69,68 +57,99 @@ CLinkTransport::CLinkTransport(const LinkProfile &profile, QObject *parent)
 
 CLinkTransport::~CLinkTransport()
 {
-    DestroyFree();
+    if (ownedHere())
+        DestroyFree();
+    // Whatever is left goes without a signal reaching this half-destroyed
+    // object; objects of another thread are deleted there.
+    deleteSerialPort();
+    deletetcpSocket();
+}
+
+bool CLinkTransport::ownedHere() const
+{
+    QThread *owner = m_owner.load();
+    return !owner || owner == QThread::currentThread();
+}
+
+void CLinkTransport::takeOwnership()
+{
+    if (ownedHere()) {
+        m_owner = QThread::currentThread();
+        return;
+    }
+    // A connect from another thread builds the link anew on this thread; the
+    // old objects are deleted on their own thread.
+    deleteSerialPort();
+    deletetcpSocket();
+    m_owner = QThread::currentThread();
+}
+
+void CLinkTransport::applyPendingRelease()
+{
+    if (!m_releasePending.exchange(false))
+        return;
+    while (DestroyFree() == 0) {
+    }
 }
 
 int CLinkTransport::serialConnectDrive(QString portName, int baudRate, int dataBits, int stopBits,
                                        QString parity)
 {
-    if (!m_serialPort) {
-        m_serialPort = new QSerialPort(this);
-        connect(m_serialPort, &QSerialPort::readyRead, this, &CLinkTransport::serialreadyRead,
-                Qt::DirectConnection);
+    if (!ownedHere() && m_inExchange)
+        return -1;  // another thread is waiting on the old link
+    applyPendingRelease();
+    takeOwnership();
+    if (!m_serial) {
+        m_serial.reset(new SerialMedium);
+        m_hasDevice = true;
     }
-    if (m_serialPort->isOpen()) {
-        m_serialPort->clear(QSerialPort::AllDirections);
-        m_serialPort->close();
-    }
-    m_serialPort->setPortName(portName);
-    if (!m_serialPort->open(QIODevice::ReadWrite))
+    if (!m_serial->open(portName))
         return -1;
+    QSerialPort *port = m_serial->port();
 
     switch (baudRate) {
     case 1200:
         // One character at 1200 baud takes about 9.2 ms (11 bits); twice that
         // keeps a pause between two characters of one answer from passing for
         // the end of the answer.
-        m_serialPort->setBaudRate(1200, QSerialPort::AllDirections);
+        port->setBaudRate(1200, QSerialPort::AllDirections);
         m_gapInterval = 20;
         break;
     case 2400:
-        m_serialPort->setBaudRate(2400, QSerialPort::AllDirections);
+        port->setBaudRate(2400, QSerialPort::AllDirections);
         m_gapInterval = 10;
         break;
     case 4800:
-        m_serialPort->setBaudRate(4800, QSerialPort::AllDirections);
+        port->setBaudRate(4800, QSerialPort::AllDirections);
         m_gapInterval = 6;
         break;
     case 9600:
-        m_serialPort->setBaudRate(9600, QSerialPort::AllDirections);
+        port->setBaudRate(9600, QSerialPort::AllDirections);
         m_gapInterval = 3;
         break;
     case 19200:
     case 38400:
     case 57600:
     case 115200:
-        m_serialPort->setBaudRate(baudRate, QSerialPort::AllDirections);
+        port->setBaudRate(baudRate, QSerialPort::AllDirections);
         break;
     default:
         break;  // an unknown rate leaves the port's rate as it is
     }
-    m_baudRate = m_serialPort->baudRate();
+    m_serial->setBaudRate(port->baudRate());
 
     if (dataBits >= 5 && dataBits <= 8)
-        m_serialPort->setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
+        port->setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
 
     switch (stopBits) {
     case 1:
-        m_serialPort->setStopBits(QSerialPort::OneStop);
+        port->setStopBits(QSerialPort::OneStop);
         break;
     case 2:
-        m_serialPort->setStopBits(QSerialPort::TwoStop);
+        port->setStopBits(QSerialPort::TwoStop);
         break;
     case 3:
-        m_serialPort->setStopBits(QSerialPort::OneAndHalfStop);
+        port->setStopBits(QSerialPort::OneAndHalfStop);
         break;
     default:
         break;
@@ -139,36 +158,35 @@ int CLinkTransport::serialConnectDrive(QString portName, int baudRate, int dataB
     // The first letter found decides, in this order: "Even" and "None" both
     // contain an n and so select no parity.
     if (parity.contains(QLatin1Char('N'), Qt::CaseInsensitive))
-        m_serialPort->setParity(QSerialPort::NoParity);
+        port->setParity(QSerialPort::NoParity);
     else if (parity.contains(QLatin1Char('E'), Qt::CaseInsensitive))
-        m_serialPort->setParity(QSerialPort::EvenParity);
+        port->setParity(QSerialPort::EvenParity);
     else if (parity.contains(QLatin1Char('O'), Qt::CaseInsensitive))
-        m_serialPort->setParity(QSerialPort::OddParity);
+        port->setParity(QSerialPort::OddParity);
 
-    m_serialPort->setFlowControl(QSerialPort::NoFlowControl);
-
-    if (!m_gapTimer) {
-        m_gapTimer = new QTimer(this);
-        m_gapTimer->setSingleShot(false);
-        // A coarse timer may fire early; the gap must never be shorter than set.
-        m_gapTimer->setTimerType(Qt::PreciseTimer);
-        connect(m_gapTimer, &QTimer::timeout, this, &CLinkTransport::TimerTimeOut,
-                Qt::DirectConnection);
-    }
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    // A pseudo-terminal may refuse some settings; that is no loss of the device.
+    port->clearError();
+    m_serialLossReported = false;
+    if (!m_tcp)
+        m_engine.connected();
     return 0;
 }
 
 int CLinkTransport::serialDisConnectDrive()
 {
-    if (!m_serialPort || !m_serialPort->isOpen())
+    if (!m_serial || !m_serial->port()->isOpen())
         return 1;
-    m_serialPort->clear(QSerialPort::AllDirections);
-    m_serialPort->close();
+    m_serial->close();
     return 0;
 }
 
 int CLinkTransport::EthConnectDrive(QString hostAddress, int port)
 {
+    if (!ownedHere() && m_inExchange)
+        return -1;
+    applyPendingRelease();
+    takeOwnership();
     m_peerPort = port;
 
     QHostAddress address;
@@ -176,64 +194,84 @@ int CLinkTransport::EthConnectDrive(QString hostAddress, int port)
     if (m_profile.parseAddressBeforeSocket && !valid)
         return -1;
 
-    if (!m_tcpSocket) {
-        m_tcpSocket = new QTcpSocket(this);
-        connect(m_tcpSocket, &QTcpSocket::connected, this, &CLinkTransport::Ethconnected,
+    if (!m_tcp) {
+        m_tcp.reset(new TcpMedium);
+        m_tcp->setKeepAlive(m_profile.keepAlive);
+        m_hasDevice = true;
+        // Direct: the socket may live on a thread other than this object's.
+        connect(m_tcp->socket(), &QTcpSocket::connected, this, &CLinkTransport::Ethconnected,
                 Qt::DirectConnection);
-        connect(m_tcpSocket, &QTcpSocket::disconnected, this, &CLinkTransport::Ethdisconnected,
-                Qt::DirectConnection);
-        connect(m_tcpSocket, &QTcpSocket::readyRead, this, &CLinkTransport::EthreadyRead,
+        connect(m_tcp->socket(), &QTcpSocket::disconnected, this, &CLinkTransport::Ethdisconnected,
                 Qt::DirectConnection);
     }
     if (!valid)
         return -1;
     m_peerAddress = address;
 
-    if (m_profile.abortBeforeConnect)
-        m_tcpSocket->abort();
-    m_tcpSocket->connectToHost(m_peerAddress, static_cast<quint16>(m_peerPort & 0xFFFF),
-                               QIODevice::ReadWrite);
-    m_tcpSocket->waitForConnected(30000);
+    QTcpSocket *socket = m_tcp->socket();
+    // A link whose last exchange failed may sit on a dead connection: a
+    // connect then always starts afresh.
+    const bool fresh = m_profile.abortBeforeConnect || m_engine.dirty()
+                       || socket->state() == QAbstractSocket::UnconnectedState;
+    if (m_profile.abortBeforeConnect || m_engine.dirty())
+        socket->abort();
+    m_tcp->connectTo(m_peerAddress, static_cast<quint16>(m_peerPort & 0xFFFF), 30000);
 
-    const QAbstractSocket::SocketState state = m_tcpSocket->state();
-    if (state == QAbstractSocket::ConnectingState || state == QAbstractSocket::ConnectedState)
+    const QAbstractSocket::SocketState state = socket->state();
+    if (state == QAbstractSocket::ConnectingState || state == QAbstractSocket::ConnectedState) {
+        if (fresh)
+            m_engine.connected();
         return 0;
+    }
     return -3;
 }
 
 int CLinkTransport::EthDisConnectDrive()
 {
-    if (!m_tcpSocket)
+    if (!m_tcp)
         return 1;
-    m_tcpSocket->close();
-    m_tcpSocket->disconnectFromHost();
-    if (m_tcpSocket->state() != QAbstractSocket::UnconnectedState)
-        m_tcpSocket->waitForDisconnected(30000);
+    QTcpSocket *socket = m_tcp->socket();
+    socket->close();
+    socket->disconnectFromHost();
+    if (socket->state() != QAbstractSocket::UnconnectedState)
+        socket->waitForDisconnected(30000);
     return 0;
+}
+
+LinkMedium *CLinkTransport::medium() const
+{
+    if (m_tcp)
+        return m_tcp.get();
+    return m_serial.get();
+}
+
+QSerialPort *CLinkTransport::serialPort() const
+{
+    return m_serial ? m_serial->port() : nullptr;
+}
+
+QTcpSocket *CLinkTransport::tcpSocket() const
+{
+    return m_tcp ? m_tcp->socket() : nullptr;
 }
 
 int CLinkTransport::Only_send(QByteArray frame)
 {
-    if (m_tcpSocket) {
-        m_tcpSocket->write(frame);
-        m_tcpSocket->flush();
-        return 0;
-    }
-    if (m_serialPort) {
-        m_serialPort->write(frame);
-        m_serialPort->flush();
-        return 0;
-    }
-    return 1;
+    LinkMedium *m = medium();
+    if (!m)
+        return 1;
+    m->device()->write(frame);
+    if (m_tcp)
+        m_tcp->socket()->flush();
+    else
+        m_serial->port()->flush();
+    return 0;
 }
 
 namespace {
 
 // The device's blocking waits, first until the written bytes have left, then
-// for the first answer bytes. Both are skipped when already satisfied: after a
-// flush the serial port's bytes-written wait would otherwise run its full time
-// (it then watches only for incoming bytes), and its ready-read wait would
-// wait for bytes beyond an answer that came meanwhile.
+// for the first answer bytes; each is skipped when already satisfied.
 void blockingWaits(QIODevice *device, int writtenMs, int readyMs)
 {
     if (device->bytesToWrite() > 0)
@@ -246,159 +284,125 @@ void blockingWaits(QIODevice *device, int writtenMs, int readyMs)
 
 int CLinkTransport::waitForReady(int msecs)
 {
-    if (m_tcpSocket) {
-        if (m_receiveBuffer.isEmpty())
-            blockingWaits(m_tcpSocket, msecs, msecs);
-        return 0;
-    }
-    if (m_serialPort) {
-        blockingWaits(m_serialPort, msecs, msecs);
-        return 0;
-    }
-    return 1;
+    LinkMedium *m = medium();
+    if (!m)
+        return 1;
+    blockingWaits(m->device(), msecs, msecs);
+    return 0;
 }
 
 int CLinkTransport::waitForReady(QByteArray frame, int msecs)
 {
-    if (m_tcpSocket) {
-        m_tcpSocket->write(frame);
-        m_tcpSocket->flush();
-        if (m_receiveBuffer.isEmpty())
-            blockingWaits(m_tcpSocket, 200, msecs);
-        return 0;
-    }
-    if (m_serialPort) {
-        m_serialPort->write(frame);
-        m_serialPort->flush();
-        blockingWaits(m_serialPort, 200, msecs);
-        return 0;
-    }
-    return 1;
+    if (Only_send(frame) != 0)
+        return 1;
+    blockingWaits(medium()->device(), 200, msecs);
+    return 0;
 }
 
-int CLinkTransport::lineTimeMs(int bytes) const
+int CLinkTransport::requestReady()
 {
-    if (m_baudRate <= 0 || bytes <= 0)
-        return 0;
-    const qint64 bits = qint64(std::min(bytes, MaxAwaitedBytes)) * BitsPerCharacter;
-    return int((bits * 1000 + m_baudRate - 1) / m_baudRate);
+    if (!ownedHere() || m_inExchange)
+        return Busy;
+    return Connection_status();
 }
 
-void CLinkTransport::discardPending()
+int CLinkTransport::runExchange(const QByteArray &request, const AnswerRule &rule, QByteArray *answer)
 {
-    // A late answer to an earlier request may still sit in the socket, in the
-    // port's buffer or in the kernel below them; none of it belongs to the
-    // request about to be written.
-    if (m_tcpSocket && m_tcpSocket->state() == QAbstractSocket::ConnectedState) {
-        for (int round = 0; round < MaxDrainRounds && m_tcpSocket
-             && m_tcpSocket->waitForReadyRead(0); ++round) {
-        }
-        if (m_tcpSocket)
-            m_tcpSocket->readAll();
-    }
-    if (m_serialPort && m_serialPort->isOpen()) {
-        for (int round = 0; round < MaxDrainRounds && m_serialPort
-             && m_serialPort->waitForReadyRead(0); ++round) {
-        }
-        if (m_serialPort)
-            m_serialPort->readAll();
-    }
-    if (m_gapTimer)
-        m_gapTimer->stop();
-    m_receiveBuffer.clear();
+    // A call from another thread, or one made while a call of this link is
+    // waiting, would take that call's answer away: refused, nothing sent.
+    if (!ownedHere())
+        return Busy;
+    BusyScope busy(m_inExchange);
+    if (!busy.enter())
+        return Busy;
+    applyPendingRelease();
+    LinkMedium *m = medium();
+    if (!m)
+        return ExchangeEngine::NotConnected;
+    const bool serial = m == m_serial.get();
+    const int result = m_engine.run(*m, request, rule, serial ? m_gapInterval : 0, answer, [this, serial] {
+        // The link could not be recovered: it is lost like a dropped connection.
+        if (serial)
+            serialLost();
+        else
+            warningLine(m_profile.disconnectTemplate.arg(m_peerAddress.toString(),
+                                                         QString::number(m_peerPort),
+                                                         QString::number(m_tcp->errorCode())));
+    });
+    if (serial && m_serial->lost())
+        serialLost();
+    return result;
 }
 
-int CLinkTransport::SendData(QByteArray frame, QByteArray &answer, int timeoutMs,
-                             const AnswerJudge &judge)
+void CLinkTransport::serialLost()
 {
-    // A call from an event handler while another exchange waits would take
-    // that exchange's answer away; it is refused without sending.
-    if (m_inExchange)
-        return -1;
-    ExchangeScope scope(m_inExchange);
+    if (m_serialLossReported)
+        return;
+    m_serialLossReported = true;
+    // The TCP line of the plug-in, with the port name as address and port 0.
+    warningLine(m_profile.disconnectTemplate.arg(m_serial->port()->portName(), QStringLiteral("0"),
+                                                 QString::number(m_serial->errorCode())));
+}
 
-    discardPending();
+int CLinkTransport::SendData(QByteArray frame, QByteArray &answer, int timeoutMs, const AnswerJudge &judge)
+{
+    AnswerRule rule;
+    rule.judge = judge;
+    rule.allowanceMs = timeoutMs;
+    rule.resetWhenDirty = false;
+    const int r = runExchange(frame, rule, &answer);
+    return r == Busy ? Busy : (r == ExchangeEngine::Complete ? 0 : -1);
+}
 
-    if (m_profile.sendVariant == LinkProfile::FxSend) {
-        Only_send(frame);
-        waitForReady(300);
-    } else {
-        waitForReady(frame, 500);
+int CLinkTransport::exchange(const QByteArray &request, const AnswerRule &rule, QByteArray *answer)
+{
+    return runExchange(request, rule, answer);
+}
+
+int CLinkTransport::tracedExchange(Traced kind, const QByteArray &request, const QString &areaText,
+                                   const AnswerRule &rule, QByteArray *answer)
+{
+    const int ready = requestReady();
+    if (ready != 0)
+        return ready;
+    // No text is built while the trace is off.
+    const bool trace = m_trace;
+    QString peer, port;
+    if (trace) {
+        peer = peerAddressText();
+        port = QString::number(peerPort());
     }
-
-    if (timeoutMs <= 0)
-        return -1;
-
-    int elapsed = 0;
-
-    if (!judge) {
-        // First bytes win: the frame code checks length and framing itself.
-        while (m_receiveBuffer.isEmpty()) {
-            mysleep(10);
-            elapsed += 10;
-            if (elapsed >= timeoutMs)
-                return -1;
-        }
-        answer.append(m_receiveBuffer);
-        m_receiveBuffer.clear();
-        return 0;
-    }
-
-    // With a judge the answer is collected until it is complete. On a serial
-    // line the bytes the port already holds are taken at once instead of after
-    // the next quiet gap, and the deadline is stretched by the line time of the
-    // bytes still missing: at a low baud rate a long answer needs longer on the
-    // wire than the protocol's time-out allows. The stretch is measured from the
-    // latest progress, so a line that falls silent still ends at a bounded time.
-    const bool serial = usingSerial();
-    int deadline = timeoutMs;
-    int seenSize = 0;
-
-    auto missingNow = [&]() -> int {
-        int missing = m_receiveBuffer.isEmpty() ? 1 : judge(m_receiveBuffer);
-        if (missing > 0 && serial && m_serialPort) {
-            const QByteArray more = m_serialPort->readAll();
-            if (!more.isEmpty()) {
-                appendBounded(m_receiveBuffer, more);
-                missing = judge(m_receiveBuffer);
-            }
-        }
-        if (m_receiveBuffer.isEmpty())
-            return 1;
-        return missing;
+    // One arg() call fills all four places at once, so a '%' in the host's
+    // address text cannot be taken for a later placeholder.
+    auto line = [&](const char *what, const QByteArray &bytes) {
+        traceLine(m_profile.tracePrefix + QString::fromUtf8(what)
+                  + QStringLiteral(" %1:%2 Area=%3  msg : %4").arg(peer, port, areaText, hex(bytes)));
     };
-
-    for (;;) {
-        const int missing = missingNow();
-        if (missing <= 0) {
-            answer.append(m_receiveBuffer);
-            m_receiveBuffer.clear();
-            return 0;
-        }
-        if (serial && m_receiveBuffer.size() > seenSize) {
-            seenSize = m_receiveBuffer.size();
-            deadline = std::max(deadline, elapsed + lineTimeMs(missing) + m_gapInterval);
-        }
-        mysleep(10);
-        elapsed += 10;
-        if (elapsed >= deadline)
-            break;
-    }
-
-    // Time is up: whatever arrived meanwhile still counts, a complete answer
-    // included; an incomplete one goes to the caller as it is.
-    const int missing = missingNow();
-    answer.append(m_receiveBuffer);
-    m_receiveBuffer.clear();
-    return (missing <= 0) ? 0 : -1;
+    if (trace && kind == Traced::Read)
+        line("读命令", request);
+    const int r = exchange(request, rule, answer);
+    if (r == ExchangeEngine::NotConnected || r == Busy)
+        return r;
+    if (trace && kind == Traced::Write)
+        line("写命令", request);
+    if (trace)
+        line("响应", *answer);
+    if (answer->isEmpty())
+        return -2;
+    return r == ExchangeEngine::Complete ? 0 : -1;
 }
 
 int CLinkTransport::Connection_status()
 {
-    if (m_tcpSocket)
-        return m_tcpSocket->state() == QAbstractSocket::ConnectedState ? 0 : -3;
-    if (m_serialPort && m_serialPort->isOpen())
+    if (!ownedHere())
+        return -3;  // another thread's link: nothing of it is touched from here
+    applyPendingRelease();
+    if (m_tcp)
+        return m_tcp->usable() ? 0 : -3;
+    if (m_serial && m_serial->usable())
         return 0;
+    if (m_serial && m_serial->lost())
+        serialLost();
     return -3;
 }
 
@@ -411,40 +415,38 @@ void CLinkTransport::mysleep(int msecs)
 
 int CLinkTransport::deleteSerialPort()
 {
-    if (m_serialPort) {
-        disconnect(m_serialPort, &QSerialPort::readyRead, this, &CLinkTransport::serialreadyRead);
-        delete m_serialPort;
-        m_serialPort = nullptr;
-    }
-    if (m_gapTimer) {
-        disconnect(m_gapTimer, &QTimer::timeout, this, &CLinkTransport::TimerTimeOut);
-        delete m_gapTimer;
-        m_gapTimer = nullptr;
-    }
+    m_serial.reset();  // a port of another thread is deleted there
+    m_hasDevice = bool(m_tcp);
     return 0;
 }
 
 int CLinkTransport::deletetcpSocket()
 {
-    if (m_tcpSocket) {
-        disconnect(m_tcpSocket, &QTcpSocket::connected, this, &CLinkTransport::Ethconnected);
-        disconnect(m_tcpSocket, &QTcpSocket::disconnected, this, &CLinkTransport::Ethdisconnected);
-        disconnect(m_tcpSocket, &QTcpSocket::readyRead, this, &CLinkTransport::EthreadyRead);
-        delete m_tcpSocket;
-        m_tcpSocket = nullptr;
+    if (m_tcp) {
+        disconnect(m_tcp->socket(), nullptr, this, nullptr);
+        m_tcp.reset();
     }
+    m_hasDevice = bool(m_serial);
     return 0;
 }
 
 int CLinkTransport::DestroyFree()
 {
-    if (m_serialPort) {
+    if (!ownedHere()) {
+        // Another thread: the owner's objects are never touched from here. The
+        // owner releases them at its next call; the call returns at once.
+        if (!m_hasDevice)
+            return 1;
+        m_releasePending = true;
+        return 0;
+    }
+    if (m_serial) {
         serialDisConnectDrive();
         deleteSerialPort();
         return 0;
     }
-    if (m_tcpSocket) {
-        if (m_tcpSocket->state() != QAbstractSocket::UnconnectedState)
+    if (m_tcp) {
+        if (m_tcp->socket()->state() != QAbstractSocket::UnconnectedState)
             EthDisConnectDrive();
         deletetcpSocket();
         return 0;
@@ -454,25 +456,20 @@ int CLinkTransport::DestroyFree()
 
 void CLinkTransport::TimerTimeOut()
 {
-    if (m_gapTimer && m_gapTimer->isActive())
-        m_gapTimer->stop();
-    if (!m_serialPort)
-        return;
-    const QByteArray bytes = m_serialPort->readAll();
-    // Outside an exchange nobody waits for these bytes: they are dropped rather
-    // than kept for the next request.
-    if (m_inExchange)
-        appendBounded(m_receiveBuffer, bytes);
+    // Outside an exchange nobody waits for serial bytes: they are dropped
+    // rather than kept for the next request.
+    if (ownedHere() && !m_inExchange && m_serial && m_serial->port()->isOpen())
+        m_serial->port()->readAll();
 }
 
 QString CLinkTransport::peerAddressText() const
 {
-    return m_tcpSocket ? m_peerAddress.toString() : QString();
+    return m_tcp ? m_peerAddress.toString() : QString();
 }
 
 int CLinkTransport::peerPort() const
 {
-    return m_tcpSocket ? m_peerPort : 0;
+    return m_tcp ? m_peerPort : 0;
 }
 
 void CLinkTransport::traceLine(const QString &text) const
@@ -497,7 +494,7 @@ void CLinkTransport::Ethconnected()
 
 void CLinkTransport::Ethdisconnected()
 {
-    const int error = m_tcpSocket ? int(m_tcpSocket->error()) : -1;
+    const int error = m_tcp ? m_tcp->errorCode() : -1;
     warningLine(m_profile.disconnectTemplate.arg(m_peerAddress.toString(),
                                                  QString::number(m_peerPort),
                                                  QString::number(error)));
@@ -505,25 +502,12 @@ void CLinkTransport::Ethdisconnected()
 
 void CLinkTransport::EthreadyRead()
 {
-    while (m_tcpSocket && m_tcpSocket->bytesAvailable() > 0) {
-        const QByteArray bytes = m_tcpSocket->readAll();
-        if (bytes.isEmpty())
-            break;
-        // Outside an exchange these are late bytes nobody asked for.
-        if (m_inExchange)
-            appendBounded(m_receiveBuffer, bytes);
-    }
+    // Outside an exchange these are late bytes nobody asked for.
+    if (ownedHere() && !m_inExchange && m_tcp)
+        m_tcp->socket()->readAll();
 }
 
 void CLinkTransport::serialreadyRead()
 {
-    if (!m_gapTimer)
-        return;
-    m_gapTimer->stop();
-    m_gapTimer->start(m_gapInterval);
-}
-
-bool CLinkTransport::usingSerial() const
-{
-    return !m_tcpSocket && m_serialPort;
+    TimerTimeOut();
 }

@@ -4,15 +4,21 @@
 // frame and collects the answer with a time-out. The protocol frame code lives in
 // the derived class.
 
+#include "ExchangeEngine.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class QSerialPort;
 class QTcpSocket;
-class QTimer;
+class QThread;
+class SerialMedium;
+class TcpMedium;
 
 // What differs between the plug-ins' transports.
 struct LinkProfile {
@@ -25,6 +31,7 @@ struct LinkProfile {
     SendVariant sendVariant = FxSend;
     bool abortBeforeConnect = false;       // abort the socket before connecting
     bool parseAddressBeforeSocket = false; // no socket object for an invalid address
+    bool keepAlive = false;                // TCP keep-alive probes on the connection
 
     // The profile of plug-in `name`: trace prefix "lib[name]" and the
     // lost-connection line "lib[disconnectName]%1:%2 Disconnected=%3"
@@ -39,14 +46,20 @@ struct LinkProfile {
         p.sendVariant = variant;
         p.abortBeforeConnect = abortBeforeConnect;
         p.parseAddressBeforeSocket = parseAddressBeforeSocket;
+        p.keepAlive = variant == McSend;
         return p;
     }
 };
 
-// Completeness test of an answer, given the bytes received so far in one
-// exchange: the number of bytes still missing (0 = the answer is complete and can
-// be judged; a malformed start is "complete" too, so it is judged at once).
-using AnswerJudge = std::function<int(const QByteArray &soFar)>;
+// Answer timing of the two FX links (programming port, computer link).
+namespace FxTiming {
+// The PLC answers within its scan: time for the first answer bytes, on top of
+// the plug-in's answer wait and the line times of request and answer.
+constexpr int FirstAnswerMs = 300;
+// On a serial line the next request after a failed one waits until this long
+// after the failed request, and for a quiet line, so a late answer has passed.
+constexpr int GuardMs = 1500;
+} // namespace FxTiming
 
 class CLinkTransport : public QObject
 {
@@ -64,17 +77,40 @@ public:
     int waitForReady(int msecs);                      // FX variant
     int waitForReady(QByteArray frame, int msecs);    // MC variant
 
-    // Sends `frame` and appends the answer to `answer`. Without a judge: 0 as soon
-    // as any answer bytes are there, -1 when none came within timeoutMs of
-    // polling. With a judge: keeps collecting (appending) until the judge calls
-    // the answer complete (0) or the time-out has passed (-1, with whatever part
-    // arrived appended). Bytes pending from an earlier exchange are discarded
-    // before the frame is written. On a serial line with a judge the time-out
-    // is stretched by the line time of the bytes the judge still reports
-    // missing. A call made while another exchange of this link is waiting
-    // (from an event handler) is refused with -1 and sends nothing.
+    // Result of a call refused because another call of this link is waiting,
+    // or because it comes from a thread other than the one that connected.
+    static constexpr int Busy = -6;
+
+    // Raw exchange: sends `frame` and appends the answer to `answer`. Without a
+    // judge: 0 as soon as any answer bytes are there (serial: once the line
+    // stayed quiet for the gap interval after them), -1 when none came within
+    // timeoutMs. With a judge: 0 once the judge calls the answer complete, -1 at
+    // the time-out (with whatever part arrived appended). Bytes pending from
+    // an earlier exchange are dropped before the frame is written. On a serial
+    // line the time-out grows by the line time of the request and of the bytes
+    // the judge still reports missing. Busy when refused (nothing sent).
     int SendData(QByteArray frame, QByteArray &answer, int timeoutMs,
                  const AnswerJudge &judge = AnswerJudge());
+
+    // Protocol exchange: as SendData with the frame code's rule, and the
+    // recovery of a dirty link first (see ExchangeEngine). 0 complete answer;
+    // -1 time-out or cut answer (the part is appended); -3 not connected or
+    // the link could not be recovered (nothing sent); Busy.
+    int exchange(const QByteArray &request, const AnswerRule &rule, QByteArray *answer);
+    // The frame code rejected the answer of the last exchange: the next one
+    // recovers the link first.
+    void rejectAnswer() { m_engine.reject(); }
+    // Whether a request may go out now: 0 yes; Busy (another thread, or a call
+    // already waiting); -3 not connected. Checks before any trace line.
+    int requestReady();
+
+    // Exchange with the trace lines of the programming-port and MC plug-ins:
+    // "<prefix>读命令|写命令|响应 %1:%2 Area=%3  msg : %4" (a read's request
+    // before the exchange, a write's after it, then the answer). Results as
+    // exchange(), with -2 for an exchange that got no byte at all.
+    enum class Traced { Read, Write };
+    int tracedExchange(Traced kind, const QByteArray &request, const QString &areaText,
+                       const AnswerRule &rule, QByteArray *answer);
 
     int Connection_status();
     void mysleep(int msecs);
@@ -96,8 +132,8 @@ public:
     static void warningLine(const QString &text);
     static QString hex(const QByteArray &bytes);  // lowercase, no separators
 
-    QSerialPort *serialPort() const { return m_serialPort; }
-    QTcpSocket *tcpSocket() const { return m_tcpSocket; }
+    QSerialPort *serialPort() const;
+    QTcpSocket *tcpSocket() const;
 
 public slots:
     void Ethconnected();
@@ -106,19 +142,24 @@ public slots:
     void serialreadyRead();
 
 private:
-    void discardPending();
-    bool usingSerial() const;
-    int lineTimeMs(int bytes) const;
+    LinkMedium *medium() const;  // the socket wins over the serial port
+    bool ownedHere() const;
+    void takeOwnership();
+    void applyPendingRelease();
+    void serialLost();
+    int runExchange(const QByteArray &request, const AnswerRule &rule, QByteArray *answer);
 
-    QByteArray m_receiveBuffer;
-    QTimer *m_gapTimer = nullptr;
-    QSerialPort *m_serialPort = nullptr;
+    std::unique_ptr<SerialMedium> m_serial;
     QHostAddress m_peerAddress;
-    QTcpSocket *m_tcpSocket = nullptr;
+    std::unique_ptr<TcpMedium> m_tcp;
     int m_peerPort = 0;
     int m_gapInterval = 2;
     bool m_trace = false;
     LinkProfile m_profile;
-    int m_baudRate = 0;
-    bool m_inExchange = false;  // SendData is collecting an answer
+    ExchangeEngine m_engine;
+    bool m_serialLossReported = false;
+    std::atomic<QThread *> m_owner{nullptr};   // thread of the last connect
+    std::atomic<bool> m_inExchange{false};     // a call is waiting on the medium
+    std::atomic<bool> m_hasDevice{false};      // a port or socket object exists
+    std::atomic<bool> m_releasePending{false}; // DestroyFree came from another thread
 };

@@ -257,6 +257,18 @@ QString CmdMitsubishi_FX_links::fillLine(const char *tmpl, const QString &addres
                                        QString::number(n), hex(frame));
 }
 
+AnswerRule CmdMitsubishi_FX_links::answerRule(int answerBytes, const AnswerJudge &judge)
+{
+    AnswerRule rule;
+    rule.judge = judge;
+    rule.answerBytes = answerBytes;
+    // A turnaround glitch or a converter's power-up byte may precede the answer.
+    rule.starts = QByteArray("\x02\x06\x15", 3);
+    rule.allowanceMs = FxTiming::FirstAnswerMs + answerWaitMs(answerBytes);
+    rule.guardMs = FxTiming::GuardMs;
+    return rule;
+}
+
 int CmdMitsubishi_FX_links::answerWaitMs(int answerBytes)
 {
     const qint64 bytes = qBound(0, answerBytes, 4 * MaxPointsField + 8);
@@ -268,8 +280,9 @@ int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, Q
     const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), n);
     if (frame.isEmpty() || !out)
         return 1;
-    if (Connection_status() != 0)
-        return -3;
+    const int ready = requestReady();
+    if (ready != 0)
+        return ready;
     return Message_parsing(frame, out, n, address);
 }
 
@@ -278,14 +291,23 @@ int CmdMitsubishi_FX_links::Message_parsing(QByteArray frame, QByteArray *out, i
     const auto line = [&](const char *tmpl, const QByteArray &bytes) {
         return fillLine(tmpl, address, n, bytes);
     };
-    traceLine(line(kReadTrace, frame));
+    const bool trace = traceOn();  // no text is built while the trace is off
+    if (trace)
+        traceLine(line(kReadTrace, frame));
     QByteArray answer;
-    SendData(frame, answer, answerWaitMs(readAnswerLength(n)),
-             [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); });
-    traceLine(line(kAnswerTrace, answer));
+    const int r = exchange(frame, answerRule(readAnswerLength(n), [n](const QByteArray &soFar) {
+                               return readAnswerMissing(soFar, n);
+                           }), &answer);
+    if (r == -3 || r == Busy)
+        return r;
+    if (trace)
+        traceLine(line(kAnswerTrace, answer));
 
     QByteArray digits;
-    switch (parseReadAnswer(frame, answer, n, &digits)) {
+    const AnswerVerdict verdict = parseReadAnswer(frame, answer, n, &digits);
+    if (verdict != AnswerOk && verdict != AnswerNak)
+        rejectAnswer();
+    switch (verdict) {
     case AnswerOk:
         if (out)
             out->append(digits);
@@ -310,8 +332,9 @@ int CmdMitsubishi_FX_links::write_words(int station, QString deviceNumber, const
     const QByteArray frame = buildWordWriteRequest(station, headDevice(address, deviceNumber), wordChars);
     if (frame.isEmpty())
         return 1;
-    if (Connection_status() != 0)
-        return -3;
+    const int ready = requestReady();
+    if (ready != 0)
+        return ready;
     return Write_parsing(frame, wordChars.size() / 4, address);
 }
 
@@ -321,8 +344,9 @@ int CmdMitsubishi_FX_links::write_bits(int station, QString deviceNumber, const 
     const QByteArray frame = buildBitWriteRequest(station, headDevice(address, deviceNumber), pointChars);
     if (frame.isEmpty())
         return 1;
-    if (Connection_status() != 0)
-        return -3;
+    const int ready = requestReady();
+    if (ready != 0)
+        return ready;
     return Write_parsing(frame, pointChars.size(), address);
 }
 
@@ -331,14 +355,23 @@ int CmdMitsubishi_FX_links::Write_parsing(QByteArray frame, int points, QString 
     const auto line = [&](const char *tmpl, const QByteArray &bytes) {
         return fillLine(tmpl, address, points, bytes);
     };
-    traceLine(line(kWriteTrace, frame));
+    const bool trace = traceOn();
+    if (trace)
+        traceLine(line(kWriteTrace, frame));
     QByteArray answer;
-    SendData(frame, answer, answerWaitMs(NakAnswerLength),
-             [](const QByteArray &soFar) { return writeAnswerMissing(soFar); });
-    traceLine(line(kAnswerTrace, answer));
+    const int r = exchange(frame, answerRule(NakAnswerLength, [](const QByteArray &soFar) {
+                               return writeAnswerMissing(soFar);
+                           }), &answer);
+    if (r == -3 || r == Busy)
+        return r;
+    if (trace)
+        traceLine(line(kAnswerTrace, answer));
 
     int code = -1;
-    switch (parseWriteAnswer(frame, answer, &code)) {
+    const AnswerVerdict verdict = parseWriteAnswer(frame, answer, &code);
+    if (verdict != AnswerOk && verdict != AnswerNak)
+        rejectAnswer();
+    switch (verdict) {
     case AnswerOk:
         return 0;
     case AnswerEmpty:

@@ -126,6 +126,7 @@ public:
     static int answerWaitMs(int answerBytes);
 
 private:
+    static AnswerRule answerRule(int answerBytes, const AnswerJudge &judge);
     static QByteArray headDevice(const QString &address, const QString &deviceNumber);
     QString fillLine(const char *tmpl, const QString &address, int n, const QByteArray &frame) const;
 };

@@ -170,27 +170,17 @@ int CmdMitsubishi_FX_serial::answerWaitMs(int N, int gapIntervalMs, int answerBy
     return int(qMax(formulaMs, lineMs));
 }
 
-int CmdMitsubishi_FX_serial::exchange(const QByteArray &request, const QString &text, bool isRead,
-                                      int timeoutMs, const AnswerJudge &judge, QByteArray *answer)
+AnswerRule CmdMitsubishi_FX_serial::answerRule(int N, int answerBytes, const AnswerJudge &judge) const
 {
-    if (Connection_status() == -3)
-        return -3;
-    // One arg() call fills all four places at once, so a '%' in the host's
-    // address text cannot be taken for a later placeholder.
-    const QString peer = peerAddressText();
-    const QString port = QString::number(peerPort());
-    const bool trace = traceOn();
-    if (trace && isRead)
-        traceLine(QStringLiteral("lib[Kelvaro]读命令 %1:%2 Area=%3  msg : %4")
-                      .arg(peer, port, text, hex(request)));
-    const int r = SendData(request, *answer, timeoutMs, judge);
-    if (trace && !isRead)
-        traceLine(QStringLiteral("lib[Kelvaro]写命令 %1:%2 Area=%3  msg : %4")
-                      .arg(peer, port, text, hex(request)));
-    if (trace)
-        traceLine(QStringLiteral("lib[Kelvaro]响应 %1:%2 Area=%3  msg : %4")
-                      .arg(peer, port, text, hex(*answer)));
-    return r;
+    AnswerRule rule;
+    rule.judge = judge;
+    rule.answerBytes = answerBytes;
+    // A converter's power-up byte or a turnaround glitch may precede the
+    // answer; the top bit of STX may carry the parity bit.
+    rule.starts = QByteArray("\x02\x82\x06\x15", 4);
+    rule.allowanceMs = FxTiming::FirstAnswerMs + answerWaitMs(N, gapInterval(), answerBytes);
+    rule.guardMs = FxTiming::GuardMs;
+    return rule;
 }
 
 int CmdMitsubishi_FX_serial::read_cmd(int area, int byteAddress, int N, QString text, QByteArray *out)
@@ -200,14 +190,13 @@ int CmdMitsubishi_FX_serial::read_cmd(int area, int byteAddress, int N, QString 
         return 1;
     QByteArray answer;
     const AnswerJudge judge = [N](const QByteArray &soFar) { return readAnswerMissing(soFar, N); };
-    const int r = exchange(request, text, true, answerWaitMs(N, gapInterval(), 2 * N + 4), judge, &answer);
-    if (r == -3)
-        return -3;
-    if (answer.isEmpty())
-        return -2;
+    const int r = tracedExchange(Traced::Read, request, text, answerRule(N, 2 * N + 4, judge), &answer);
     if (r != 0)
-        return -1;  // time-out with a partial answer
-    return parseReadAnswer(answer, N, out);
+        return r;
+    const int parsed = parseReadAnswer(answer, N, out);
+    if (parsed != 0)
+        rejectAnswer();
+    return parsed;
 }
 
 int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString text, QByteArray data)
@@ -226,12 +215,12 @@ int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString
         return 1;
     QByteArray answer;
     const AnswerJudge judge = [](const QByteArray &soFar) { return writeAnswerMissing(soFar); };
-    const int r = exchange(request, text, false, answerWaitMs(N, gapInterval(), 1), judge, &answer);
-    if (r == -3)
-        return -3;
-    if (answer.isEmpty())
-        return -2;
+    const int r = tracedExchange(Traced::Write, request, text, answerRule(N, 1, judge), &answer);
     if (r != 0)
-        return -1;
-    return parseWriteAnswer(answer);
+        return r;
+    const int parsed = parseWriteAnswer(answer);
+    // A NAK is the PLC's sound answer to this request; anything else is not.
+    if (parsed != 0 && answer != QByteArray(1, NAK))
+        rejectAnswer();
+    return parsed;
 }

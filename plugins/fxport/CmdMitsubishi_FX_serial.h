@@ -35,7 +35,7 @@ public:
     // area (command E00), anything else the plain byte area (command 0).
     // `text` is the host's address text, shown in the trace lines.
     // 0 done; -1 rejected or incomplete answer; -2 no answer; -3 link not usable;
-    // 1 nothing sent (bad arguments).
+    // Busy (refused, nothing sent); 1 nothing sent (bad arguments).
     int read_cmd(int area, int byteAddress, int N, QString text, QByteArray *out);
 
     // Extended word area ('E' in the area's top byte): writes N bytes (2N digit
@@ -88,7 +88,7 @@ public:
     // rest of an answer that a serial-to-Ethernet gateway passes on in pieces.
     static int answerWaitMs(int N, int gapIntervalMs, int answerBytes);
 
+
 private:
-    int exchange(const QByteArray &request, const QString &text, bool isRead,
-                 int timeoutMs, const AnswerJudge &judge, QByteArray *answer);
+    AnswerRule answerRule(int N, int answerBytes, const AnswerJudge &judge) const;
 };

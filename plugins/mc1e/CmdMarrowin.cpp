@@ -93,12 +93,12 @@ int CmdMarrowin::read_cmd(int deviceCode, int headDevice, int byteLength, QStrin
     const QByteArray req = buildReadRequest(deviceCode, headDevice, points);
     const int normal = 2 + 2 * points;
     QByteArray answer;
-    const int rc = exchange(Kind::Read, req, areaText, ReadTimeoutMs,
+    const int rc = exchange(Kind::Read, req, areaText, ReadTimeoutMs, normal,
                             [normal](const QByteArray &soFar) { return answerMissing(soFar, normal); },
                             &answer);
     if (rc != 0)
         return rc;
-    return parseReadAnswer(answer, points, out);
+    return judged(parseReadAnswer(answer, points, out));
 }
 
 int CmdMarrowin::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
@@ -108,12 +108,12 @@ int CmdMarrowin::write_cmd(int deviceCode, int headDevice, int byteLength, QStri
         return -1;
     const QByteArray req = buildWordWriteRequest(deviceCode, headDevice, data);
     QByteArray answer;
-    const int rc = exchange(Kind::Write, req, areaText, writeTimeoutMs(byteLength),
+    const int rc = exchange(Kind::Write, req, areaText, writeTimeoutMs(byteLength), 2,
                             [](const QByteArray &soFar) { return answerMissing(soFar, 2); },
                             &answer);
     if (rc != 0)
         return rc;
-    return parseWriteAnswer(answer, WordWrite);
+    return judged(parseWriteAnswer(answer, WordWrite));
 }
 
 int CmdMarrowin::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
@@ -122,10 +122,10 @@ int CmdMarrowin::write_bit_cmd(int deviceCode, int headDevice, QString areaText,
         return -1;
     const QByteArray req = buildBitWriteRequest(deviceCode, headDevice, points);
     QByteArray answer;
-    const int rc = exchange(Kind::Write, req, areaText, writeTimeoutMs((points.size() + 1) / 2),
+    const int rc = exchange(Kind::Write, req, areaText, writeTimeoutMs((points.size() + 1) / 2), 2,
                             [](const QByteArray &soFar) { return answerMissing(soFar, 2); },
                             &answer);
     if (rc != 0)
         return rc;
-    return parseWriteAnswer(answer, BitWrite);
+    return judged(parseWriteAnswer(answer, BitWrite));
 }

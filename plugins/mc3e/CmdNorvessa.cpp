@@ -131,11 +131,11 @@ int CmdNorvessa::read_cmd(int deviceCode, int headDevice, int byteLength, QStrin
     const int points = byteLength / 2 > 0 ? byteLength / 2 : 1;
     const QByteArray request = buildReadRequest(deviceCode, headDevice, points);
     QByteArray answer;
-    const int rc = exchange(Kind::Read, request, areaText, ReadTimeoutMs, &CmdNorvessa::answerMissing,
-                            &answer);
+    const int rc = exchange(Kind::Read, request, areaText, ReadTimeoutMs, 11 + 2 * points,
+                            &CmdNorvessa::answerMissing, &answer);
     if (rc != 0)
         return rc;
-    return parseReadAnswer(answer, points, out);
+    return judged(parseReadAnswer(answer, points, out));
 }
 
 int CmdNorvessa::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
@@ -146,11 +146,11 @@ int CmdNorvessa::write_cmd(int deviceCode, int headDevice, int byteLength, QStri
         return -1;
     const QByteArray request = buildWordWriteRequest(deviceCode, headDevice, data);
     QByteArray answer;
-    const int rc = exchange(Kind::Write, request, areaText, writeTimeoutMs(byteLength),
+    const int rc = exchange(Kind::Write, request, areaText, writeTimeoutMs(byteLength), 11,
                             &CmdNorvessa::answerMissing, &answer);
     if (rc != 0)
         return rc;
-    return parseWriteAnswer(answer);
+    return judged(parseWriteAnswer(answer));
 }
 
 int CmdNorvessa::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
@@ -160,9 +160,9 @@ int CmdNorvessa::write_bit_cmd(int deviceCode, int headDevice, QString areaText,
     const QByteArray request = buildBitWriteRequest(deviceCode, headDevice, points);
     QByteArray answer;
     const int rc = exchange(Kind::Write, request, areaText,
-                            writeTimeoutMs((points.size() + 1) / 2), &CmdNorvessa::answerMissing,
+                            writeTimeoutMs((points.size() + 1) / 2), 11, &CmdNorvessa::answerMissing,
                             &answer);
     if (rc != 0)
         return rc;
-    return parseWriteAnswer(answer);
+    return judged(parseWriteAnswer(answer));
 }

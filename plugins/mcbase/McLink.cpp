@@ -14,27 +14,20 @@ int CMcLink::writeTimeoutMs(int byteLength) const
 }
 
 int CMcLink::exchange(Kind kind, const QByteArray &request, const QString &areaText,
-                      int timeoutMs, const AnswerJudge &judge, QByteArray *answer)
+                      int timeoutMs, int answerBytes, const AnswerJudge &judge, QByteArray *answer)
 {
-    if (Connection_status() == -3)
-        return -3;
+    AnswerRule rule;
+    rule.judge = judge;
+    rule.answerBytes = answerBytes;
+    rule.allowanceMs = std::max(timeoutMs, MonitoringAllowanceMs);
+    rule.guardMs = MonitoringAllowanceMs;
+    return tracedExchange(kind == Kind::Read ? Traced::Read : Traced::Write, request, areaText, rule,
+                          answer);
+}
 
-    const QString prefix = profile().tracePrefix;
-    const QString peer = peerAddressText();
-    const QString port = QString::number(peerPort());
-    auto line = [&](const char *what, const QByteArray &bytes) {
-        traceLine(prefix + QString::fromUtf8(what)
-                  + QStringLiteral(" %1:%2 Area=%3  msg : %4").arg(peer, port, areaText, hex(bytes)));
-    };
-
-    if (kind == Kind::Read)
-        line("读命令", request);
-    const int sent = SendData(request, *answer, timeoutMs, judge);
-    if (kind == Kind::Write)
-        line("写命令", request);
-    line("响应", *answer);
-
-    if (answer->isEmpty())
-        return -2;
-    return sent == 0 ? 0 : -1;
+int CMcLink::judged(int parsed)
+{
+    if (parsed != 0)
+        rejectAnswer();
+    return parsed;
 }

@@ -36,12 +36,21 @@ public:
     // the host 23 s on an unanswered 960-word write).
     static constexpr int MaxWriteTimeoutMs = 3000;
     int writeTimeoutMs(int byteLength) const;
+    // Every request carries a monitoring timer of 10 x 250 ms: the PLC answers
+    // within it, with an error code of its own at the latest. Every answer
+    // wait covers it, and after a failed exchange a serial line must stay
+    // quiet that long before the next request.
+    static constexpr int MonitoringAllowanceMs = 2600;
 
 protected:
     enum class Kind { Read, Write };
-    // Connection check, trace lines and SendData: -3 not connected (nothing
-    // sent, no trace), -2 nothing arrived, -1 the answer stayed incomplete,
-    // 0 a complete answer in *answer.
+    // One traced exchange for an answer of normally `answerBytes` bytes, given
+    // at least `timeoutMs` (and the monitoring timer): -3 not connected
+    // (nothing sent, no trace), Busy, -2 nothing arrived, -1 the answer stayed
+    // incomplete, 0 a complete answer in *answer.
     int exchange(Kind kind, const QByteArray &request, const QString &areaText, int timeoutMs,
-                 const AnswerJudge &judge, QByteArray *answer);
+                 int answerBytes, const AnswerJudge &judge, QByteArray *answer);
+    // Passes a parser's result on; a rejected answer makes the link recover
+    // before the next request.
+    int judged(int parsed);
 };

@@ -412,6 +412,7 @@ private slots:
         QTest::newRow("-1") << -1 << 1 << 7;
         QTest::newRow("-2") << -2 << 1 << 8;
         QTest::newRow("-3") << -3 << 1 << 9;
+        QTest::newRow("busy") << int(CLinkTransport::Busy) << 1 << 6;
         QTest::newRow("1 keeps") << 1 << 1 << 1;
         QTest::newRow("-4 keeps") << -4 << 3 << 3;
         QTest::newRow("7 keeps") << 7 << 5 << 5;

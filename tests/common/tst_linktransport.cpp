@@ -175,10 +175,8 @@ private slots:
         QCOMPARE(link.peerAddressText(), QString());
         QCOMPARE(link.peerPort(), 0);
 
-        // One repeating gap timer, made once for the link.
-        QList<QTimer *> timers = link.findChildren<QTimer *>();
-        QCOMPARE(timers.size(), 1);
-        QVERIFY(!timers.at(0)->isSingleShot());
+        // No Qt children: the port belongs to the connecting thread alone.
+        QVERIFY(link.children().isEmpty());
 
         // Reconnect with other settings: closed and reopened on the same objects.
         QCOMPARE(link.serialConnectDrive(pty.slaveName(), 19200, 8, 3, QStringLiteral("none")), 0);
@@ -187,7 +185,6 @@ private slots:
         QCOMPARE(port->baudRate(), 19200);
         QCOMPARE(port->stopBits(), QSerialPort::OneAndHalfStop);
         QCOMPARE(link.gapInterval(), 3);  // rates above 9600 keep the last interval
-        QCOMPARE(link.findChildren<QTimer *>().size(), 1);
 
         // Values outside the tables leave the settings and still succeed.
         QCOMPARE(link.serialConnectDrive(pty.slaveName(), 14400, 9, 4, QStringLiteral("x")), 0);
@@ -489,14 +486,11 @@ private slots:
 
         QCOMPARE(link.DestroyFree(), 0);
         QVERIFY(!link.serialPort());
-        QVERIFY(link.findChildren<QTimer *>().isEmpty());
-        QVERIFY(link.findChildren<QSerialPort *>().isEmpty());
         QCOMPARE(link.Connection_status(), -3);
         QCOMPARE(link.DestroyFree(), 1);
-        // The link stays usable: a new connect builds a new port and timer.
+        // The link stays usable: a new connect builds a new port.
         QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
         QVERIFY(link.serialPort());
-        QCOMPARE(link.findChildren<QTimer *>().size(), 1);
         QCOMPARE(link.Connection_status(), 0);
     }
 
@@ -661,6 +655,36 @@ private slots:
         QCOMPARE(answer, QByteArray("GOOD"));
     }
 
+    // After a failed exchange the next one connects again first, so a late
+    // answer on the old connection can never reach it; when the peer takes no
+    // new connection the link is lost (-3) with the lost-connection line.
+    void tcpDirtyLinkConnectsAgain()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        CLinkTransport link(mcProfile());
+        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), server.serverPort()), 0);
+        QVERIFY(server.waitForNewConnection(1000));
+        QScopedPointer<QTcpSocket> first(server.nextPendingConnection());
+        AnswerRule rule;
+        rule.judge = expectBytes(4);
+        rule.allowanceMs = 30;
+        QByteArray answer;
+        QCOMPARE(link.exchange("r1", rule, &answer), -1);
+        first->write("LATE");
+        QVERIFY(first->waitForBytesWritten(1000));
+        QCOMPARE(link.exchange("r2", rule, &answer), -1);
+        QVERIFY(answer.isEmpty());
+        QVERIFY(server.waitForNewConnection(1000));
+        QScopedPointer<QTcpSocket> second(server.nextPendingConnection());
+        QVERIFY(second->waitForReadyRead(1000));
+        QCOMPARE(second->readAll(), QByteArray("r2"));
+        server.close();
+        QCOMPARE(link.exchange("r3", rule, &answer), -3);
+        QCOMPARE(linesOf(QtWarningMsg).size(), 1);
+        QCOMPARE(link.Connection_status(), -3);
+    }
+
     void tcpFloodIsBounded()
     {
         // A device that sends far more than any answer: the link keeps a
@@ -767,19 +791,23 @@ private slots:
         QCOMPARE(fx.Connection_status(), 0);
     }
 
-    // --- calls from the host's event handlers during an exchange ---------------
+    // --- re-entrant calls and calls from other threads --------------------------
     void reentrantExchangeRefused()
     {
-        TcpPeer peer({PeerTurn{{{500, "outer"}}}});
+        TcpPeer peer({PeerTurn{{{50, "outer"}}}});
         CLinkTransport link(fxProfile());
         QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
+        // A call made while the outer one waits (here from its judge).
         int inner = 1;
         QByteArray innerAnswer;
-        QTimer::singleShot(0, [&] { inner = link.SendData("inner", innerAnswer, 20); });
+        const AnswerJudge judge = [&](const QByteArray &soFar) {
+            inner = link.SendData("inner", innerAnswer, 20);
+            return std::max(0, 5 - soFar.size());
+        };
         QByteArray answer;
-        QCOMPARE(link.SendData("outer?", answer, 600, expectBytes(5)), 0);
+        QCOMPARE(link.SendData("outer?", answer, 600, judge), 0);
         QCOMPARE(answer, QByteArray("outer"));
-        QCOMPARE(inner, -1);
+        QCOMPARE(inner, int(CLinkTransport::Busy));
         QVERIFY(innerAnswer.isEmpty());
         QTRY_VERIFY(peer.scriptDone());
         QCOMPARE(peer.requests().value(0), QByteArray("outer?"));
@@ -806,15 +834,36 @@ private slots:
             tcpPeer.reset(new TcpPeer({PeerTurn{{{0, "ab"}, {400, "cd"}}}}));
             QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), tcpPeer->port()), 0);
         }
-        int released = 1;
-        QTimer::singleShot(0, [&] { released = link.DestroyFree(); });
+        // Another thread releases and calls while this one waits: both return
+        // at once, the call refused with nothing sent.
+        int released = 1, foreignCall = 1;
+        qint64 foreignMs = -1;
+        QScopedPointer<QThread> other(QThread::create([&] {
+            QThread::msleep(100);
+            QElapsedTimer clock;
+            clock.start();
+            QByteArray none;
+            foreignCall = link.SendData("x", none, 20);
+            released = link.DestroyFree();
+            foreignMs = clock.elapsed();
+        }));
+        other->start();
         QByteArray answer;
         QCOMPARE(link.SendData("q", answer, 200, expectBytes(4)), -1);
+        QVERIFY(other->wait(2000));
         QCOMPARE(released, 0);
-        QVERIFY(answer.size() <= 2);
+        QCOMPARE(foreignCall, int(CLinkTransport::Busy));
+        QVERIFY2(foreignMs >= 0 && foreignMs < 50, qPrintable(QString::number(foreignMs)));
+        QCOMPARE(answer, QByteArray("ab"));
+        // The owner releases at its next call.
         QCOMPARE(link.Connection_status(), -3);
+        QVERIFY(!link.serialPort() && !link.tcpSocket());
         QCOMPARE(link.SendData("q", answer, 20), -1);
+        QCOMPARE(peer(tcpPeer.data(), ptyPeer.data())->requests().value(0), QByteArray("q"));
     }
+
+private:
+    static const ScriptedPeer *peer(const ScriptedPeer *a, const ScriptedPeer *b) { return a ? a : b; }
 };
 
 QTEST_GUILESS_MAIN(TestLinkTransport)

@@ -107,6 +107,9 @@ void tst_PlcSimFaults::faultKinds_data()
     QTest::newRow("fxport noanswer") << "fxport" << "noanswer" << fxport << QByteArray() << 300 << QByteArray() << false;
     QTest::newRow("fxport split") << "fxport" << "split:300" << fxport << ascii("<STX>341") << 300 << ascii("2<ETX>CD") << false;
     QTest::newRow("fxport close") << "fxport" << "close" << fxport << QByteArray() << 0 << QByteArray() << true;
+    QTest::newRow("fxport noise") << "fxport" << "noise:00FF" << fxport << hex("00FF") + ascii("<STX>3412<ETX>CD")
+                                  << 0 << QByteArray() << false;
+    QTest::newRow("mc1e vanish drops TCP") << "mc1e" << "vanish" << mc1e << QByteArray() << 0 << QByteArray() << true;
 }
 
 void tst_PlcSimFaults::faultKinds()
@@ -150,6 +153,12 @@ void tst_PlcSimFaults::parse_data()
     QTest::newRow("nak:0xC056") << "nak:0xC056" << true;
     QTest::newRow("NAK:5b upper-case kind") << "NAK:5b" << true;
     QTest::newRow("close@1") << "close@1" << true;
+    QTest::newRow("noise:0a15") << "noise:0a15" << true;
+    QTest::newRow("vanish") << "vanish" << true;
+    QTest::newRow("noise without bytes") << "noise" << false;
+    QTest::newRow("noise:0G") << "noise:0G" << false;
+    QTest::newRow("noise:123 odd digits") << "noise:123" << false;
+    QTest::newRow("vanish:1") << "vanish:1" << false;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("unknown kind") << "bogus" << false;
     QTest::newRow("late without ms") << "late" << false;

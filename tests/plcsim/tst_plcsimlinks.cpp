@@ -62,6 +62,14 @@ void tst_PlcSimLinks::ptyServesFxport()
     QCOMPARE(c.exchange(ascii("<STX>70505<ETX>04"), 1), ascii("<ACK>"));
     QVERIFY(m_sim.bit('Y', 5));
     QCOMPARE(c.exchange(ascii("<STX>000A001<ETX>65"), 6), ascii("<STX>20<ETX>65"));
+
+    // A paced line: 11 request and 8 answer characters at 2.08 ms each.
+    PtyClient paced;
+    QVERIFY(paced.open(m_sim.addEndpoint(QStringLiteral("fxport"), QStringLiteral("pty,4800"))));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(paced.exchange(ascii("<STX>E0040C802<ETX>E9"), 8), ascii("<STX>3412<ETX>CD"));
+    QVERIFY2(clock.elapsed() >= 38, qPrintable(QString::number(clock.elapsed())));
 }
 
 void tst_PlcSimLinks::ptyServesFxlink()
@@ -193,6 +201,11 @@ void tst_PlcSimLinks::twoRequestsInOneWrite()
     m_sim.setWord('D', 101, 0x5678);
     QCOMPARE(c.exchange(hex("01 FF 0A00 64000000 2044 01 00  01 FF 0A00 65000000 2044 01 00"), 8).toHex(' '),
              hex("81 00 3412 81 00 7856").toHex(' '));
+    // A late answer holds back the one behind it: strictly in order, as a PLC.
+    QVERIFY(m_sim.addFault(QStringLiteral("late:300@%1").arg(m_sim.requestCount() + 1)));
+    c.send(hex("01 FF 0A00 64000000 2044 01 00  01 FF 0A00 65000000 2044 01 00"));
+    QCOMPARE(c.readFor(150), QByteArray());
+    QCOMPARE(c.read(8, 3000).toHex(' '), hex("81 00 3412 81 00 7856").toHex(' '));
 }
 
 void tst_PlcSimLinks::severalEndpointsSameProtocol()
@@ -237,6 +250,8 @@ void tst_PlcSimLinks::badEndpoints_data()
     QTest::newRow("port too big") << "mc3e" << "127.0.0.1:70000";
     QTest::newRow("host name") << "mc3e" << "plc.example:0";
     QTest::newRow("empty") << "fxport" << "";
+    QTest::newRow("pty line speed 0") << "fxport" << "pty,0";
+    QTest::newRow("pty line speed text") << "fxport" << "pty,fast";
 }
 
 void tst_PlcSimLinks::badEndpoints()

@@ -10,17 +10,22 @@
 #include "RobustSupport.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSet>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
 
 using namespace robust;
 
 namespace {
 
-// No exchange may take this long. The links give up after at most a few hundred
-// milliseconds (first wait plus answer time-out); this bound only catches a hang.
-constexpr qint64 HangGuardMs = 5000;
-// Past every answer time-out of the four links.
+// No call may take this long. The FX links give up after a few hundred
+// milliseconds, the MC links after the PLC's 2.5 s monitoring timer, and on a
+// serial line a call after a failed one first waits for the line to stay quiet
+// that long; this bound only catches a hang.
+constexpr qint64 HangGuardMs = 8000;
+// Past the answer time-outs of the FX links, within the MC monitoring timer.
 constexpr int LateMs = 1000;
 
 struct Expect {
@@ -36,6 +41,27 @@ struct Row {
 
 QList<Row> g_rows;
 
+// Warnings and Qt's own complaints, for the checks that look for them.
+QStringList g_warnings;
+void keepWarnings(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        g_warnings << text;
+}
+
+// Every plug-in on both media: data rows "Name/medium".
+void pluginMediumRows(bool tcpToo = true)
+{
+    QTest::addColumn<int>("plugin");
+    QTest::addColumn<QString>("kind");
+    for (int p = 0; p < plugins().size(); ++p)
+        for (const char *kind : {"tcp", "pty"})
+            if (tcpToo || QLatin1String(kind) == QLatin1String("pty"))
+                QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(QLatin1String(plugins().at(p).name),
+                                                                     QLatin1String(kind))))
+                    << p << QString::fromLatin1(kind);
+}
+
 } // namespace
 
 class tst_FaultMatrix : public QObject
@@ -48,6 +74,12 @@ private slots:
     void fault();
     void faultInLaterPiece_data();
     void faultInLaterPiece();
+    void lateInOrder_data();
+    void lateInOrder();
+    void largestFrameOnSlowLine_data();
+    void largestFrameOnSlowLine();
+    void threadRules_data();
+    void threadRules();
 
 private:
     struct Medium {
@@ -119,13 +151,19 @@ void tst_FaultMatrix::fault_data()
     const QStringList faults = {
         QStringLiteral("noanswer"), QStringLiteral("late:%1").arg(LateMs), QStringLiteral("split:20"),
         QStringLiteral("truncate"), QStringLiteral("garbage"), QStringLiteral("badsum"),
-        QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("restart")};
+        QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("restart"),
+        QStringLiteral("noise:00FF"), QStringLiteral("vanish")};
     for (int p = 0; p < plugins().size(); ++p)
         for (const QString &kind : QStringList{QStringLiteral("tcp"), QStringLiteral("pty")})
             for (const QString &f : faults) {
                 // Stopping and restarting an endpoint is a TCP matter: a pty
                 // that goes silent is the noanswer row.
                 if (f == QLatin1String("restart") && kind == QLatin1String("pty"))
+                    continue;
+                // Only the FX answers have a start byte to find behind noise;
+                // a device that goes away for good is a serial matter.
+                if ((f.startsWith(QLatin1String("noise")) && plugins().at(p).protocol[0] != 'f')
+                    || (f == QLatin1String("vanish") && kind == QLatin1String("tcp")))
                     continue;
                 QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3").arg(QLatin1String(plugins().at(p).name), kind, f)))
                     << p << kind << f;
@@ -146,8 +184,10 @@ void tst_FaultMatrix::fault()
 
     // What the host must get under the fault.
     Expect expect;
-    if (name == QLatin1String("noanswer") || name == QLatin1String("late")) {
+    if (name == QLatin1String("noanswer") || (name == QLatin1String("late") && fx)) {
         expect = {{8}, {8}};
+    } else if (name == QLatin1String("late")) {
+        expect = {{0}, {0}};  // the MC links wait the PLC's monitoring timer
     } else if (name == QLatin1String("split")) {
         expect = {{0}, {0}};  // the pause is shorter than the time-out: one answer
     } else if (name == QLatin1String("truncate")) {
@@ -164,10 +204,16 @@ void tst_FaultMatrix::fault()
         // TCP: the connection goes; the request either finds it gone (9) or
         // waits in vain (8). pty: nothing is sent back.
         expect = tcp ? Expect{{8, 9}, {8, 9}} : Expect{{8}, {8}};
-    } else if (name == QLatin1String("restart")) {
+    } else if (name == QLatin1String("restart") || name == QLatin1String("vanish")) {
         expect = {{8, 9}, {8, 9}};
+    } else if (name == QLatin1String("noise")) {
+        expect = {{0}, {0}};  // stray bytes before the answer are skipped
     }
-    const bool connectionLost = tcp && (name == QLatin1String("close") || name == QLatin1String("restart"));
+    const bool vanish = name == QLatin1String("vanish");
+    const bool connectionLost = vanish || (tcp && (name == QLatin1String("close") || name == QLatin1String("restart")));
+    g_warnings.clear();
+    const QtMessageHandler previousHandler = qInstallMessageHandler(keepWarnings);
+    auto restoreHandler = qScopeGuard([&] { qInstallMessageHandler(previousHandler); });
 
     m_sim->clearFaults();
     const QList<unsigned short> before = {nextWord(), nextWord()};
@@ -191,8 +237,7 @@ void tst_FaultMatrix::fault()
     if (r.status == 0)
         QCOMPARE(wordsText(wordsOf(r)), wordsText(memory()));
     QVERIFY2(expect.read.contains(r.status), qPrintable(QStringLiteral("read status %1").arg(r.status)));
-    if (name == QLatin1String("late"))
-        QTest::qWait(LateMs + 200);  // the late answer lands before the next request
+    // No quiet period after a late answer: the next request follows at once.
 
     const QList<unsigned short> written = {nextWord(), nextWord()};
     const QList<unsigned short> memBefore = memory();
@@ -204,8 +249,6 @@ void tst_FaultMatrix::fault()
     if (name == QLatin1String("nak"))  // a refused write changes nothing
         QCOMPARE(wordsText(memory()), wordsText(memBefore));
     QVERIFY2(expect.write.contains(w.status), qPrintable(QStringLiteral("write status %1").arg(w.status)));
-    if (name == QLatin1String("late"))
-        QTest::qWait(LateMs + 200);
 
     // The fault is gone.
     m_sim->clearFaults();
@@ -220,6 +263,14 @@ void tst_FaultMatrix::fault()
         QVERIFY(timer.elapsed() < HangGuardMs);
         QCOMPARE(lost.status, 9);
         QCOMPARE(m_sim->requestCount(), sent);
+        if (vanish) {
+            // Reported once, in the TCP line's form: port name, port 0.
+            const QString port = m.endpoint.mid(int(strlen("/dev/")));
+            QCOMPARE(g_warnings.filter(QStringLiteral("]%1:0 Disconnected=").arg(port)).size(), 1);
+            // The device comes back (here: a new one) and a connect takes it.
+            m.endpoint = m_sim->addEndpoint(QLatin1String(info.protocol), QStringLiteral("pty"));
+            m.connectText = m.endpoint + QLatin1String(info.serial);
+        }
         QCOMPARE(d->ConnectDrive(m.connectText), 0);
     }
     const QList<unsigned short> again = {nextWord(), nextWord()};
@@ -302,6 +353,128 @@ void tst_FaultMatrix::faultInLaterPiece()
     const CLabelVariable w2 = d->WriteVariable(QStringLiteral("D100"), DT_UInt16, wordsLabel(written), Words);
     QCOMPARE(w2.status, 0);
     QVERIFY(simMemory() == written);
+}
+
+// A PLC answers one read late but in order while the host polls back to back:
+// no read may carry another request's value, at most the late one fails, and
+// the reads after it succeed without any host action.
+void tst_FaultMatrix::lateInOrder_data()
+{
+    pluginMediumRows();
+}
+
+void tst_FaultMatrix::lateInOrder()
+{
+    QFETCH(int, plugin);
+    QFETCH(QString, kind);
+    CDriveBaseClass *d = medium(plugin, kind).driver.get();
+    m_sim->clearFaults();
+    for (int i = 0; i < 6; ++i)
+        m_sim->setWord('D', 200 + i, quint16(0x1100 + i));
+    QVERIFY(m_sim->addFault(QStringLiteral("late:600@%1").arg(m_sim->requestCount() + 1)));
+    int failed = 0;
+    for (int i = 0; i < 6; ++i) {
+        const CLabelVariable r = d->ReadVariable(QStringLiteral("D%1").arg(200 + i), DT_UInt16, 1);
+        if (r.status == 0)
+            QCOMPARE(wordsText(wordsOf(r)), wordsText({quint16(0x1100 + i)}));
+        else
+            QVERIFY2(i == 0 && r.status == 8, qPrintable(QStringLiteral("read %1: %2").arg(i).arg(r.status)));
+        failed += r.status != 0;
+    }
+    QVERIFY(failed <= 1);
+    m_sim->clearFaults();
+}
+
+// The largest single-frame write and read of each FX plug-in on a 4800-baud
+// line that the simulator paces like a real one.
+void tst_FaultMatrix::largestFrameOnSlowLine_data()
+{
+    QTest::addColumn<int>("plugin");
+    QTest::addColumn<int>("words");
+    QTest::newRow("Kelvaro") << 0 << 32;  // 64 bytes a request
+    QTest::newRow("Lunetta") << 1 << 64;  // 64 words a WR or WW
+}
+
+void tst_FaultMatrix::largestFrameOnSlowLine()
+{
+    QFETCH(int, plugin);
+    QFETCH(int, words);
+    const PluginInfo &info = plugins().at(plugin);
+    m_sim->clearFaults();
+    const QString endpoint = m_sim->addEndpoint(QLatin1String(info.protocol), QStringLiteral("pty,4800"));
+    QVERIFY(!endpoint.isEmpty());
+    QString error;
+    DriverPtr d = loadDriver(QLatin1String(info.name), &error);
+    QVERIFY2(d, qPrintable(error));
+    QCOMPARE(d->ConnectDrive(endpoint + QLatin1String(",4800,7,1,E")), 0);
+    QList<unsigned short> values;
+    for (int i = 0; i < words; ++i)
+        values << nextWord();
+    QCOMPARE(d->WriteVariable(QStringLiteral("D300"), DT_UInt16, wordsLabel(values), words).status, 0);
+    const CLabelVariable r = d->ReadVariable(QStringLiteral("D300"), DT_UInt16, words);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(wordsText(wordsOf(r)), wordsText(values));
+}
+
+// A driver made on the main thread and used from a worker; calls from any
+// other thread are refused with 6 and send nothing; a release from another
+// thread returns at once.
+void tst_FaultMatrix::threadRules_data()
+{
+    pluginMediumRows();
+}
+
+void tst_FaultMatrix::threadRules()
+{
+    QFETCH(int, plugin);
+    QFETCH(QString, kind);
+    const PluginInfo &info = plugins().at(plugin);
+    m_sim->clearFaults();
+    QString error;
+    DriverPtr d = loadDriver(QLatin1String(info.name), &error);
+    QVERIFY2(d, qPrintable(error));
+    g_warnings.clear();
+    const QtMessageHandler previousHandler = qInstallMessageHandler(keepWarnings);
+    auto restoreHandler = qScopeGuard([&] { qInstallMessageHandler(previousHandler); });
+    const QString endpoint = m_sim->addEndpoint(QLatin1String(info.protocol),
+                                                kind == QLatin1String("tcp") ? QStringLiteral("127.0.0.1:0")
+                                                                             : QStringLiteral("pty"));
+    const QString connectText = kind == QLatin1String("tcp") ? endpoint : endpoint + QLatin1String(info.serial);
+    m_sim->setWord('D', 400, 0x4242);
+    QVERIFY(m_sim->addFault(QStringLiteral("late:250@%1").arg(m_sim->requestCount() + 2)));
+    std::atomic<int> stage{0};
+    int connected = -1, first = -1, second = -1, afterRelease = -1;
+    QScopedPointer<QThread> worker(QThread::create([&] {
+        connected = d->ConnectDrive(connectText);
+        first = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
+        stage = 1;
+        second = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;  // answered late
+        while (stage < 2)
+            QThread::msleep(1);
+        afterRelease = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
+    }));
+    worker->start();
+    QTRY_VERIFY(stage == 1);
+    QThread::msleep(100);  // the worker waits for its late answer now
+    const int sent = m_sim->requestCount();
+    QCOMPARE(d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status, 6);
+    QCOMPARE(d->WriteVariable(QStringLiteral("D400"), DT_UInt16, wordsLabel({1}), 1).status, 6);
+    QCOMPARE(m_sim->requestCount(), sent);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(d->DestroyFree(), 0);
+    QVERIFY(clock.elapsed() < 100);
+    stage = 2;
+    QVERIFY(worker->wait(HangGuardMs));
+    QCOMPARE(connected, 0);
+    QCOMPARE(first, 0);
+    QCOMPARE(second, 0);
+    QCOMPARE(afterRelease, 9);  // the owner released the link at its next call
+    QCOMPARE(m_sim->word('D', 400), quint16(0x4242));  // nothing was written
+    QVERIFY2(g_warnings.filter(QStringLiteral("QObject")).isEmpty()
+                 && g_warnings.filter(QStringLiteral("QSocketNotifier")).isEmpty(),
+             qPrintable(g_warnings.join(QLatin1Char('\n'))));
+    m_sim->clearFaults();
 }
 
 QTEST_MAIN(tst_FaultMatrix)

@@ -13,11 +13,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <QTimer>
 #include <QVector>
 
 #include <cstdio>
 #include <map>
+#include <sys/socket.h>
 
 namespace {
 
@@ -129,12 +129,24 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
     ep->requested = endpoint;
     QString why;
 
-    if (endpoint == QLatin1String("pty")) {
+    // pty[,BAUD]: the line speed paces what the simulator sends.
+    QString lineEndpoint = endpoint;
+    int baud = 0;
+    if (endpoint.startsWith(QLatin1String("pty")) && endpoint.contains(QLatin1Char(','))) {
+        bool ok = false;
+        baud = endpoint.section(QLatin1Char(','), -1).toInt(&ok, 10);
+        if (!ok || baud < 50 || baud > 4000000)
+            return delete ep, fail(QStringLiteral("bad line speed in \"%1\"").arg(endpoint));
+        lineEndpoint = endpoint.section(QLatin1Char(','), 0, -2);
+    }
+
+    if (lineEndpoint == QLatin1String("pty")) {
         PtyLink *pty = PtyLink::open(ep, &why);
         if (!pty) {
             delete ep;
             return fail(why);
         }
+        pty->setLineSpeed(baud);
         ep->line = pty;
         ep->name = pty->slavePath();
         attach(ep, pty);
@@ -195,8 +207,14 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
 
 bool SimEngine::listen(SimEndpoint *ep, QString *error)
 {
-    if (ep->server->listen(ep->address, ep->port))
+    // Many clients may connect at once (a soak, a host's reconnects): a deep
+    // listen backlog, and no pause in accepting them.
+    constexpr int Backlog = 512;
+    ep->server->setMaxPendingConnections(Backlog);
+    if (ep->server->listen(ep->address, ep->port)) {
+        ::listen(int(ep->server->socketDescriptor()), Backlog);
         return true;
+    }
     if (error)
         *error = QStringLiteral("cannot listen on %1:%2: %3")
                      .arg(ep->address.toString()).arg(ep->port).arg(ep->server->errorString());
@@ -288,6 +306,7 @@ void SimEngine::process(SimEndpoint *ep, SimLink *link)
             deliver(ep, link, s.answer, nullptr);
             continue;
         }
+        link->noteRequest(request.size());
         const int number = w->requests.fetchAndAddOrdered(1) + 1;
         log(link, "<-", request, QStringLiteral("request %1").arg(number));
 
@@ -342,7 +361,7 @@ void SimEngine::deliver(SimEndpoint *ep, SimLink *link, const QByteArray &answer
         break;
     case SimFault::Close:
         log(link, "--", answer, note);
-        link->hangUp();
+        link->queueHangUp();
         break;
     case SimFault::Truncate: {
         const QByteArray part = answer.left(answer.size() / 2);
@@ -351,32 +370,26 @@ void SimEngine::deliver(SimEndpoint *ep, SimLink *link, const QByteArray &answer
             link->send(part);
         break;
     }
-    case SimFault::Late: {
-        QPointer<SimLink> guard(link);
-        QTimer::singleShot(fault->arg, link, [this, guard, answer, note] {
-            if (!guard)
-                return;
-            log(guard, "->", answer, note);
-            guard->send(answer);
-        });
+    case SimFault::Late:
+        log(link, "->", answer, note);
+        link->send(answer, fault->arg);
         break;
-    }
     case SimFault::Split: {
         const QByteArray first = answer.left(answer.size() / 2);
-        const QByteArray second = answer.mid(answer.size() / 2);
-        if (!first.isEmpty()) {
-            log(link, "->", first, note + QStringLiteral(" first part"));
-            link->send(first);
-        }
-        QPointer<SimLink> guard(link);
-        QTimer::singleShot(fault->arg, link, [this, guard, second, note] {
-            if (!guard)
-                return;
-            log(guard, "->", second, note + QStringLiteral(" second part"));
-            guard->send(second);
-        });
+        log(link, "->", first, note + QStringLiteral(" first part"));
+        link->send(first);
+        log(link, "->", answer.mid(answer.size() / 2), note + QStringLiteral(" second part"));
+        link->send(answer.mid(answer.size() / 2), fault->arg);
         break;
     }
+    case SimFault::Noise:
+        log(link, "->", fault->bytes + answer, note);
+        link->send(fault->bytes + answer);
+        break;
+    case SimFault::Vanish:
+        log(link, "--", answer, note);
+        link->queueVanish();
+        break;
     default:
         break;
     }

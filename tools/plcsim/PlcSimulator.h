@@ -23,7 +23,9 @@ public:
 
     // Adds an endpoint and starts serving it at once. protocol: fxport, fxlink,
     // mc1e, mc3e. endpoint: "HOST:PORT" (port 0 picks a free one), "pty" (a new
-    // pseudo-terminal pair) or a serial device path. Returns the endpoint a
+    // pseudo-terminal pair; "pty,4800" paces it like a 4800-baud line: one
+    // character every 2.08 ms, the answer after the request's own line time)
+    // or a serial device path. Returns the endpoint a
     // plug-in should open ("127.0.0.1:40123", "/dev/pts/4"), or an empty string
     // with *error set.
     QString addEndpoint(const QString &protocol, const QString &endpoint, QString *error = nullptr);

@@ -1,5 +1,6 @@
 #include "SimFaults.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 bool SimFault::parse(const QString &faultText, SimFault *out, QString *error)
@@ -30,6 +31,7 @@ bool SimFault::parse(const QString &faultText, SimFault *out, QString *error)
     static const Name names[] = {
         {"noanswer", NoAnswer}, {"late", Late}, {"split", Split}, {"truncate", Truncate},
         {"garbage", Garbage}, {"badsum", BadSum}, {"nak", Nak}, {"close", Close},
+        {"noise", Noise}, {"vanish", Vanish},
     };
     bool found = false;
     for (const Name &n : names)
@@ -57,6 +59,12 @@ bool SimFault::parse(const QString &faultText, SimFault *out, QString *error)
                 return fail(QStringLiteral("nak:CODE needs a hexadecimal code up to FFFF"));
             f.arg = int(code);
         }
+    } else if (f.kind == Noise) {
+        f.bytes = QByteArray::fromHex(arg.toLatin1());
+        const bool hexOnly = arg.size() % 2 == 0
+                             && arg.count(QRegularExpression(QStringLiteral("[0-9A-Fa-f]"))) == arg.size();
+        if (!hasArg || !hexOnly || f.bytes.isEmpty() || f.bytes.size() > 64)
+            return fail(QStringLiteral("noise needs :HEX, 1 to 64 bytes as hexadecimal digit pairs"));
     } else if (hasArg) {
         return fail(QStringLiteral("%1 takes no argument").arg(kind));
     }
@@ -69,7 +77,8 @@ QString SimFault::syntaxHelp()
     return QStringLiteral(
         "Fault syntax: KIND[:ARG][@N]\n"
         "  noanswer     swallow the request, answer nothing\n"
-        "  late:MS      answer after MS milliseconds\n"
+        "  late:MS      answer after MS milliseconds (answers stay in order: the ones\n"
+        "               queued behind it wait too)\n"
         "  split:MS     first half of the answer, pause MS milliseconds, then the rest\n"
         "  truncate     send only the first half of the answer\n"
         "  garbage      send as many bytes as the answer has, none of them a valid answer\n"
@@ -81,6 +90,9 @@ QString SimFault::syntaxHelp()
         "               mc3e end code CODE (hex, default C059) with the error information\n"
         "  close        close the TCP connection instead of answering\n"
         "               (pty/serial: send nothing)\n"
+        "  noise:HEX    send the bytes HEX (1 to 64) right before the answer\n"
+        "  vanish       the device goes away for good: a pty/serial endpoint closes,\n"
+        "               a TCP connection drops\n"
         "  @N           only every Nth request (N, 2N, ... counted over all endpoints from 1)\n"
         "Faults hit only valid requests that would get a normal answer. A write takes\n"
         "effect under every kind except nak (a refused write changes nothing). With\n"

@@ -4,7 +4,8 @@
 //   KIND[:ARG][@N]
 //
 // noanswer        swallow the request: no answer at all
-// late:MS         answer after MS milliseconds
+// late:MS         answer after MS milliseconds; answers go out strictly in order,
+//                 so every answer queued behind it waits too
 // split:MS        send the first half of the answer, pause MS milliseconds, send the rest
 // truncate        send only the first half of the answer
 // garbage         send as many bytes as the answer has, none of them a valid answer
@@ -19,6 +20,9 @@
 //                 information. A refused write leaves memory unchanged.
 // close           close the TCP connection instead of answering (pty and serial
 //                 lines: send nothing)
+// noise:HEX       send the bytes HEX (1 to 64 of them) right before the answer
+// vanish          the device goes away for good: a pty or serial endpoint closes
+//                 (the client's port sees a hang-up), a TCP connection drops
 // @N              only every Nth request (N, 2N, 3N, ... counted over all endpoints
 //                 of the simulator from 1); without it every request.
 //
@@ -28,13 +32,15 @@
 // reached the PLC, its answer went wrong on the way back. Several faults may be
 // set; the first one (in the order given) whose @N matches the request wins.
 
+#include <QByteArray>
 #include <QString>
 
 struct SimFault
 {
-    enum Kind { NoAnswer, Late, Split, Truncate, Garbage, BadSum, Nak, Close };
+    enum Kind { NoAnswer, Late, Split, Truncate, Garbage, BadSum, Nak, Close, Noise, Vanish };
     Kind kind = NoAnswer;
     int arg = -1;     // milliseconds (late, split) or the error code (nak), -1: default
+    QByteArray bytes; // noise
     int every = 1;
     QString text;
 

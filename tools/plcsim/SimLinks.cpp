@@ -4,12 +4,99 @@
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+
+// ---------------------------------------------------------------- ordered output
+
+SimLink::SimLink(const QString &endpoint, QObject *parent)
+    : QObject(parent), m_endpoint(endpoint), m_timer(new QTimer(this))
+{
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &SimLink::pump);
+    m_clock.start();
+}
+
+void SimLink::send(const QByteArray &bytes, int delayMs)
+{
+    if (bytes.isEmpty() && delayMs <= 0)
+        return;
+    m_queue.append({Item::Bytes, bytes, delayMs});
+    pump();
+}
+
+void SimLink::queueHangUp(int delayMs)
+{
+    m_queue.append({Item::HangUp, QByteArray(), delayMs});
+    pump();
+}
+
+void SimLink::queueVanish()
+{
+    m_queue.append({Item::Vanish, QByteArray(), 0});
+    pump();
+}
+
+void SimLink::noteRequest(int bytes)
+{
+    if (m_charUs > 0)
+        m_lineFreeUs = qMax(m_lineFreeUs, m_clock.nsecsElapsed() / 1000 + bytes * m_charUs);
+}
+
+void SimLink::setLineSpeed(int baud)
+{
+    m_charUs = baud > 0 ? (10 * 1000000LL + baud - 1) / baud : 0;
+}
+
+void SimLink::pump()
+{
+    while (!m_queue.isEmpty()) {
+        Item &head = m_queue.first();
+        const qint64 nowUs = m_clock.nsecsElapsed() / 1000;
+        if (m_headDueUs < 0)
+            m_headDueUs = qMax(nowUs, m_lineFreeUs) + qint64(head.delayMs) * 1000;
+        if (nowUs < m_headDueUs) {
+            m_timer->start(int((m_headDueUs - nowUs + 999) / 1000));
+            return;
+        }
+        if (head.kind != Item::Bytes) {
+            const Item::Kind kind = head.kind;
+            m_queue.removeFirst();
+            m_headDueUs = -1;
+            if (kind == Item::Vanish) {
+                m_queue.clear();
+                vanish();
+            } else {
+                hangUp();
+            }
+            return;  // the link may be gone
+        }
+        // On a paced line: every character whose time has come, then wait for
+        // the next one.
+        int upTo = head.bytes.size();
+        if (m_charUs > 0)
+            upTo = int(qMin<qint64>(upTo, (nowUs - m_headDueUs) / m_charUs + 1));
+        if (upTo > m_headSent) {
+            writeNow(head.bytes.mid(m_headSent, upTo - m_headSent));
+            m_headSent = upTo;
+        }
+        if (m_headSent < head.bytes.size()) {
+            const qint64 nextUs = m_headDueUs + m_headSent * m_charUs;
+            m_timer->start(int(qMax<qint64>(0, nextUs - nowUs) / 1000));
+            return;
+        }
+        m_lineFreeUs = m_headDueUs + head.bytes.size() * m_charUs;
+        m_queue.removeFirst();
+        m_headDueUs = -1;
+        m_headSent = 0;
+    }
+}
 
 // ---------------------------------------------------------------- TCP
 
@@ -22,9 +109,11 @@ TcpLink::TcpLink(QTcpSocket *socket, const QString &endpoint, QObject *parent)
         emit received(this);
     });
     connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    // Answers go out at once, never held back waiting for a delayed ACK.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 }
 
-void TcpLink::send(const QByteArray &bytes)
+void TcpLink::writeNow(const QByteArray &bytes)
 {
     if (m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->write(bytes);
@@ -76,12 +165,26 @@ PtyLink::PtyLink(int master, int slave, const QString &path, QObject *parent)
 
 PtyLink::~PtyLink()
 {
+    closeFds();
+}
+
+void PtyLink::closeFds()
+{
     delete m_readNotifier;
     delete m_writeNotifier;
+    m_readNotifier = m_writeNotifier = nullptr;
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
         ::close(m_slave);
+    m_master = m_slave = -1;
+    m_pending.clear();
+}
+
+void PtyLink::vanish()
+{
+    // With the master closed the client's port sees a hang-up: the device is gone.
+    closeFds();
 }
 
 void PtyLink::readMaster()
@@ -105,8 +208,10 @@ void PtyLink::readMaster()
         emit received(this);
 }
 
-void PtyLink::send(const QByteArray &bytes)
+void PtyLink::writeNow(const QByteArray &bytes)
 {
+    if (m_master < 0)
+        return;
     m_pending += bytes;
     flushPending();
 }
@@ -209,7 +314,13 @@ SerialLink::SerialLink(QSerialPort *port, const QString &endpoint, QObject *pare
     });
 }
 
-void SerialLink::send(const QByteArray &bytes)
+void SerialLink::writeNow(const QByteArray &bytes)
 {
-    m_port->write(bytes);
+    if (m_port->isOpen())
+        m_port->write(bytes);
+}
+
+void SerialLink::vanish()
+{
+    m_port->close();
 }

@@ -4,32 +4,69 @@
 // All of them live in the simulator's worker thread.
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 class QSocketNotifier;
 class QTcpSocket;
 class QSerialPort;
+class QTimer;
 
+// Like a PLC on a line, a link answers strictly in order, one answer after the
+// other: everything it sends goes through one queue, and a delayed item holds
+// back every item behind it. On a paced line (a pseudo-terminal given a line
+// speed) the bytes leave one character time apart, and an answer starts only
+// after the request's last character would have arrived.
 class SimLink : public QObject
 {
     Q_OBJECT
 public:
-    explicit SimLink(const QString &endpoint, QObject *parent = nullptr)
-        : QObject(parent), m_endpoint(endpoint) {}
+    explicit SimLink(const QString &endpoint, QObject *parent = nullptr);
 
     QString endpoint() const { return m_endpoint; }
     QByteArray buffer;
 
-    virtual void send(const QByteArray &bytes) = 0;
+    // Queues bytes to go out `delayMs` after the item before them has gone.
+    void send(const QByteArray &bytes, int delayMs = 0);
+    // Queues dropping the connection (TCP; lines that the PLC cannot close
+    // keep running) or closing the line for good (vanish).
+    void queueHangUp(int delayMs = 0);
+    void queueVanish();
+    // A request of `bytes` characters has just been received.
+    void noteRequest(int bytes);
+    // Paces the line at `baud` (10 bits a character, as 7E1 and 8N1 take);
+    // 0: no pacing.
+    void setLineSpeed(int baud);
+
     // Drops the connection (TCP). Lines that cannot be closed by the PLC keep running.
     virtual void hangUp() {}
+    // The device goes away for good: a line closes, a TCP connection drops.
+    virtual void vanish() { hangUp(); }
 
 signals:
     void received(SimLink *link);
 
+protected:
+    virtual void writeNow(const QByteArray &bytes) = 0;
+
 private:
+    struct Item {
+        enum Kind { Bytes, HangUp, Vanish } kind;
+        QByteArray bytes;
+        int delayMs;
+    };
+    void pump();
+
     QString m_endpoint;
+    QList<Item> m_queue;
+    QTimer *m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_charUs = 0;       // character time on a paced line
+    qint64 m_lineFreeUs = 0;   // the line carries nothing before this time
+    qint64 m_headDueUs = -1;   // when the head item may start, once scheduled
+    int m_headSent = 0;        // bytes of the head item already sent
 };
 
 class TcpLink : public SimLink
@@ -37,8 +74,10 @@ class TcpLink : public SimLink
     Q_OBJECT
 public:
     TcpLink(QTcpSocket *socket, const QString &endpoint, QObject *parent);
-    void send(const QByteArray &bytes) override;
     void hangUp() override;
+
+protected:
+    void writeNow(const QByteArray &bytes) override;
 
 private:
     QTcpSocket *m_socket;
@@ -53,9 +92,13 @@ public:
     static PtyLink *open(QObject *parent, QString *error);
     ~PtyLink() override;
     QString slavePath() const { return m_slavePath; }
-    void send(const QByteArray &bytes) override;
+    void vanish() override;
+
+protected:
+    void writeNow(const QByteArray &bytes) override;
 
 private:
+    void closeFds();
     PtyLink(int master, int slave, const QString &path, QObject *parent);
     void readMaster();
     void flushPending();
@@ -75,7 +118,10 @@ public:
     // settings: PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]; fxport defaults to 9600
     // 7E1, the other protocols to 9600 8N1.
     static SerialLink *open(const QString &settings, const QString &protocol, QObject *parent, QString *error);
-    void send(const QByteArray &bytes) override;
+    void vanish() override;
+
+protected:
+    void writeNow(const QByteArray &bytes) override;
 
 private:
     SerialLink(QSerialPort *port, const QString &endpoint, QObject *parent);
