@@ -47,35 +47,43 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME plc-drivers)
 set(CPACK_PACKAGE_VENDOR "Mitsubishi PLC driver plug-ins developers")
-set(CPACK_PACKAGE_CONTACT "PLC driver maintainers <plc-drivers@localhost>")
+set(CPACK_PACKAGE_CONTACT "PLC driver maintainers <plc-drivers@example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME plc-drivers)
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME plc-drivers-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "qtbase5-dev")
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+# The host library is public: an shlibs entry for packages linking it, and the
+# ldconfig trigger (CPack's own shlibs option writes ldconfig calls into the
+# maintainer scripts instead, which Debian no longer wants).
+file(WRITE ${CMAKE_BINARY_DIR}/packaging/dev/shlibs
+  "libPlcDriversHost 1 plc-drivers-dev (>= ${PROJECT_VERSION})\n")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/dev/triggers ${CMAKE_BINARY_DIR}/packaging/dev/triggers COPYONLY)
+set(CPACK_DEBIAN_DEV_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_BINARY_DIR}/packaging/dev/shlibs ${CMAKE_BINARY_DIR}/packaging/dev/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
 "Driver plug-ins for Mitsubishi PLCs with a host and a simulator tool
- Four Qt 5 driver plug-ins for Mitsubishi programmable controllers (FX
- programming port, FX computer link, MC protocol 1E and 3E binary frames)
- over a serial line or TCP, loaded at run time by a host process. The
- package also holds plchost, a command-line host that reads and writes PLC
- devices through a plug-in, and plcsim, a PLC simulator for all four
- protocols.")
+Four Qt 5 driver plug-ins for Mitsubishi programmable controllers (FX
+programming port, FX computer link, MC protocol 1E and 3E binary frames)
+over a serial line or TCP, loaded at run time by a host process. The
+package also holds plchost, a command-line host that reads and writes PLC
+devices through a plug-in, and plcsim, a PLC simulator for all four
+protocols.")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
 "Development files for hosts of the Mitsubishi PLC driver plug-ins
- The driver interface and value container headers, the host library with the
- value container code and its metatype registration, the CMake package
- PlcDrivers (target PlcDrivers::Host), the host API documentation and an
- example host.")
+The driver interface and value container headers, the host library with the
+value container code and its metatype registration, the CMake package
+PlcDrivers (target PlcDrivers::Host), the host API documentation and an
+example host.")
 include(CPack)

@@ -38,9 +38,17 @@ for a in "${foreign[@]}"; do
     added=1
   fi
 done
+# Installed for the architecture asked for (NAME:ARCH, else the machine's own);
+# with foreign architectures a plain name may also match another one's package.
+native=$(dpkg --print-architecture)
+installed() {
+  local name=${1%%:*} arch=$native
+  [[ $1 == *:* ]] && arch=${1#*:}
+  dpkg-query -W -f='${db:Status-Abbrev}|${Architecture}\n' "$name" 2>/dev/null | grep -qE "^ii \|($arch|all)$"
+}
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && [ $added -eq 0 ] && exit 0
 echo "installing: ${missing[*]}"
