@@ -22,6 +22,9 @@ fi
 arch=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 [ -n "$arch" ] || { echo "package: no Debian architecture known for $build" >&2; exit 1; }
 
+# Up to date (a no-op after a full build), the packaging files included.
+cmake --build "$build" -j"$(nproc)" >/dev/null
+
 out=$build/packages
 rm -rf "$out"
 # dpkg-shlibdeps looks up the libraries of the package's architecture, not the
