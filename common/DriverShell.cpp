@@ -1,4 +1,5 @@
 #include "DriverShell.h"
+#include "LabelStatus.h"
 
 #include <QLocale>
 #include <QTime>
@@ -190,13 +191,13 @@ int CDriverShell::statusForLinkResult(int linkResult, int current)
 {
     switch (linkResult) {
     case 0:
-        return 0;
+        return StatusOk;
     case -1:
-        return 7;
+        return StatusLinkFailed;
     case -2:
-        return 8;
+        return StatusNoAnswer;
     case -3:
-        return 9;
+        return StatusNotConnected;
     default:
         return current;
     }

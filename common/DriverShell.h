@@ -8,6 +8,7 @@
 
 #include "CDriveBaseClass.h"
 #include "LinkTransport.h"
+#include "TransferPlan.h"
 #include <QDate>
 #include <QObject>
 #include <functional>
@@ -68,7 +69,7 @@ public:
     static void takeOutcome(CLabelVariable &into, const CLabelVariable &from);
     // Upper bound of device bytes one call may transfer; larger requests are
     // refused (status 5) instead of allocated.
-    static constexpr int MaxTransferBytes = 128 * 1024;
+    static constexpr int MaxTransferBytes = TransferMaxBytes;
     // Runs `chunk(offset, length)` over [0, total) in pieces of at most
     // `maxPerRequest`, in order, stopping at the first result other than 0,
     // which is returned. 0 when every piece succeeded (and for total <= 0).

@@ -142,29 +142,20 @@ CValueCodec::CValueCodec(WireRepresentation rep)
 
 int CValueCodec::getBytelen(int type, int count)
 {
-    if (count <= 0)
+    const qint64 bytes = byteLength(type, count);
+    return bytes > INT_MAX ? 0 : int(bytes);
+}
+
+qint64 CValueCodec::byteLength(int type, qint64 count)
+{
+    if (count <= 0 || !hasDecoder(type))
         return 0;
-    switch (type) {
-    case DT_Bool:
-        return count / 8 + (count % 8 ? 1 : 0);
-    case DT_Int8:
-    case DT_UInt8:
-        // An odd byte count cannot be asked for in whole words; round down.
+    if (type == DT_Bool)
+        return (count + 7) / 8;
+    // An odd byte count cannot be asked for in whole words; round down.
+    if (type == DT_Int8 || type == DT_UInt8)
         return (count / 2) * 2;
-    case DT_Int16:
-    case DT_UInt16:
-        return count > INT_MAX / 2 ? 0 : 2 * count;
-    case DT_Int32:
-    case DT_UInt32:
-    case DT_Float:
-        return count > INT_MAX / 4 ? 0 : 4 * count;
-    case DT_Int64:
-    case DT_UInt64:
-    case DT_Double:
-        return count > INT_MAX / 8 ? 0 : 8 * count;
-    default:
-        return 0;
-    }
+    return count * elementWidth(type);
 }
 
 bool CValueCodec::hasDecoder(int type)

@@ -16,6 +16,7 @@
 // A digit array holds one digit value (0..15) per byte, in frame order.
 
 #include "CLabelVariable.h"
+#include "LabelStatus.h"
 #include <QByteArray>
 #include <QVariant>
 
@@ -23,9 +24,9 @@ enum class WireRepresentation { HexByte, HexWord, RawByte };
 
 // Results of the encoders (same numbers as the label status they lead to).
 enum EncodeResult {
-    EncodeOk = 0,
-    EncodeWrongType = 2,  // value holds no list of the data type's element type
-    EncodeTooFew = 4      // the list holds fewer elements than asked for
+    EncodeOk = StatusOk,
+    EncodeWrongType = StatusBadDataType,    // value holds no list of the data type's element type
+    EncodeTooFew = StatusNothingToTransfer  // the list holds fewer elements than asked for
 };
 
 class CValueCodec
@@ -38,10 +39,16 @@ public:
     // DT_UInt8 count rounded down to an even number; 2, 4 or 8 bytes per element
     // for the wider types; 0 for every other code and for count <= 0.
     static int getBytelen(int type, int count);
+    // The same without an int's limits (0 for what getBytelen calls 0): the one
+    // byte length every plug-in sizes its requests with.
+    static qint64 byteLength(int type, qint64 count);
     // True for the codes the drivers transfer (1..11).
     static bool hasDecoder(int type);
     // Width in bytes of one element (bool: 0), 0 for codes without a decoder.
     static int elementWidth(int type);
+
+    // Wire bytes that carry one device byte: 2 hex digits, or the byte itself.
+    int wireBytesPerDeviceByte() const { return m_rep == WireRepresentation::RawByte ? 1 : 2; }
 
     // Wire data -> device bytes (HexByte: 2 digits a byte; HexWord: 4 digits a
     // word; RawByte: unchanged). Incomplete trailing digits are dropped.

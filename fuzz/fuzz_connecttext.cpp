@@ -1,6 +1,7 @@
 // Connection texts: the parsing behind every plug-in's ConnectDrive (the
-// shared driver shell), fed any text. It opens nothing, so fuzzing it sends no
-// traffic anywhere.
+// shared driver shell) and the SetConnectPar profile text, fed any text. It
+// opens nothing, so fuzzing it sends no traffic anywhere.
+#include "DriverProfile.h"
 #include "DriverShell.h"
 #include "FuzzSupport.h"
 
@@ -27,5 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!c.complete);
         break;
     }
+    // Whatever the text, the read limit stays within the keys' range.
+    const ProfileKeys keys = {true, 64, 256};
+    DriverProfile profile = DriverProfile::defaults(keys);
+    applyProfileText(text, keys, &profile);
+    FUZZ_CHECK(profile.readWords >= 1 && profile.readWords <= keys.readWordsMax);
     return 0;
 }

@@ -8,8 +8,7 @@
 // otherwise: D100, M8000, X17, S0.
 
 #include "CmdMitsubishi_FX_links.h"
-#include "DriverShell.h"
-#include "ValueCodec.h"
+#include "TransferDriver.h"
 
 // A parsed address text.
 struct FxLinkDevice {
@@ -22,7 +21,7 @@ struct FxLinkDevice {
     bool octal() const { return letter == 'X' || letter == 'Y'; }
 };
 
-class LibMitsubishi_FX_links : public CDriverShell
+class LibMitsubishi_FX_links : public CTransferDriver
 {
     Q_OBJECT
 public:
@@ -33,12 +32,12 @@ public:
     // Station number: the text as a decimal number (0 when it is none); its low
     // 8 bits go out with every request.
     void SetConnectPar(QString par) override;
-    CLabelVariable ReadVariable(QString address, DataType type, int count) override;
-    CLabelVariable WriteVariable(QString address, DataType type, CLabelVariable value, int count) override;
-    using CDriverShell::ReadVariable;
-    using CDriverShell::WriteVariable;
+    using CTransferDriver::ReadVariable;
+    using CTransferDriver::WriteVariable;
 
-    // The read behind ReadVariable: `deviceNumber` is getAddr(address).
+    // A read of the head device made of the address text's letter and
+    // `deviceNumber` (getAddr's form). ReadVariable parses its text once and
+    // does not come through here.
     CLabelVariable Read_data(QString deviceNumber, DataType type, int count, QString address);
 
     // Address text without its device letter, padded with '0' on the left to at
@@ -62,11 +61,14 @@ public:
     int station() const { return m_station; }
     CmdMitsubishi_FX_links &fxLink() { return m_link; }
 
-private:
-    int writeBits(const FxLinkDevice &dev, const QByteArray &points, const QString &address);
-    int writeWords(const FxLinkDevice &dev, const QByteArray &wordChars, const QString &address);
+protected:
+    TransferTarget parseTarget(const QString &text) override;
+    int readPiece(const TransferTarget &target, int address, int units, const QString &text,
+                  QByteArray *wire) override;
+    int writePiece(const TransferTarget &target, bool bitUnits, int address, int units,
+                   const QString &text, const QByteArray &wire) override;
 
+private:
     CmdMitsubishi_FX_links m_link;
     int m_station = 0;
-    CValueCodec m_codec{WireRepresentation::HexWord};
 };

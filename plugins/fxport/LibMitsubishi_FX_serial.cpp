@@ -1,6 +1,6 @@
 #include "LibMitsubishi_FX_serial.h"
+#include "LabelStatus.h"
 
-#include <QDateTime>
 #include <limits>
 
 namespace {
@@ -71,11 +71,35 @@ char deviceLetter(const QString &text)
     }
 }
 
+// Byte addresses; 32 words (64 bytes) a request, the common practice with FX
+// PLCs; bit devices are written one force command per bit, and registers only
+// take words.
+TransferRules kelvaroRules()
+{
+    TransferRules r;
+    r.unitBytes = 1;
+    r.readWords = CmdMitsubishi_FX_serial::MaxBytesPerRequest / 2;
+    r.writeUnits = CmdMitsubishi_FX_serial::MaxBytesPerRequest;
+    r.writePoints = 1;
+    r.typeBeforeCount = true;
+    r.wordsToBitDevices = false;
+    r.refusedReadKeepsCallTime = false;
+    return r;
+}
+
+const TransferRules kRules = kelvaroRules();
+
+ProfileKeys kelvaroKeys()
+{
+    ProfileKeys k;
+    k.readWordsMax = CmdMitsubishi_FX_serial::MaxBytesPerRequest / 2;
+    return k;
+}
+
 } // namespace
 
 LibMitsubishi_FX_serial::LibMitsubishi_FX_serial(QObject *parent)
-    : CDriverShell(kIdentity, m_link, parent)
-    , m_codec(WireRepresentation::HexByte)
+    : CTransferDriver(kIdentity, m_link, kRules, WireRepresentation::HexByte, kelvaroKeys(), parent)
 {
 }
 
@@ -97,20 +121,20 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
 {
     const char letter = deviceLetter(text);
     if (!letter)
-        return 3;
+        return StatusUnknownArea;
     const int len = text.size() - 1;
     // Nine digits cannot overflow an int; every valid number is far shorter.
     if (len < 1 || len > 9)
-        return 5;
+        return StatusBadDevice;
     bool octal = letter == 'X' || letter == 'Y';
     int decimal = 0;
     int octalValue = 0;
     for (int i = 1; i <= len; ++i) {
         const ushort c = text.at(i).unicode();
         if (c < '0' || c > '9')
-            return 5;
+            return StatusBadDevice;
         if (octal && c > '7')
-            return 5;
+            return StatusBadDevice;
         decimal = decimal * 10 + int(c - '0');
         octalValue = octalValue * 8 + int(c - '0');
     }
@@ -138,191 +162,60 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
             *dev = d;
         return 0;
     }
-    return 5;
+    return StatusBadDevice;
 }
 
 qint64 LibMitsubishi_FX_serial::byteLength(int type, int count)
 {
-    if (count <= 0 || !CValueCodec::hasDecoder(type))
-        return 0;
-    if (type == DT_Bool)
-        return (qint64(count) + 7) / 8;
-    if (type == DT_Int8 || type == DT_UInt8)
-        return qint64(count / 2) * 2;
-    return qint64(count) * CValueCodec::elementWidth(type);
+    return CValueCodec::byteLength(type, count);
 }
 
-CLabelVariable LibMitsubishi_FX_serial::ReadVariable(QString address, DataType type, int count)
+TransferTarget LibMitsubishi_FX_serial::parseTarget(const QString &text)
 {
-    CLabelVariable result;
-    const int area = getArea(address);
-    const int n = getAddr(address);
-    if (area == AreaNone) {
-        result.status = 3;
-    } else if (type == DT_None) {
-        result.status = 2;
-    } else {
-        takeOutcome(result, Read_data(area, n, type, count, address));
-    }
-    stampRequest(result, address, type, count);
-    return result;
+    TransferTarget t;
+    FxDevice dev;
+    t.status = parseAddress(text, &dev);
+    if (t.status != 0)
+        return t;
+    t.area = areaCodeOf(dev.letter);
+    t.bitDevice = !dev.wordDevice;
+    t.head = dev.firstByte;
+    t.bitOffset = dev.bitOffset;
+    // Values from a bit device start on a byte boundary (M0, M8, X10, ...);
+    // anything else would hand over bits before the addressed device.
+    t.bitNamed = dev.bitOffset != 0;
+    t.unitsToEnd = dev.blockEndByte - dev.firstByte;
+    // X and Y: the index is the octal number's value, so the points walk X7,
+    // X10, X11, ... as the PLC numbers them.
+    t.firstPoint = dev.bitBase + dev.index;
+    t.pointsToEnd = dev.blockSize - dev.index;
+    return t;
 }
 
-// `area` and `n` are what getArea and getAddr made of `text`; the device itself
-// is taken from `text`, which also says whether X and Y numbers are octal.
+int LibMitsubishi_FX_serial::readPiece(const TransferTarget &target, int address, int units,
+                                       const QString &text, QByteArray *wire)
+{
+    return m_link.read_cmd(target.area, address, units, text, wire);
+}
+
+int LibMitsubishi_FX_serial::writePiece(const TransferTarget &target, bool bitUnits, int address,
+                                        int units, const QString &text, const QByteArray &wire)
+{
+    if (!bitUnits)
+        return m_link.write_cmd(AreaD, address, units, text, wire);
+    return m_link.write_cmd(target.area, address, 1, text, QByteArray(1, wire.at(0) ? '7' : '8'));
+}
+
 CLabelVariable LibMitsubishi_FX_serial::Read_data(int area, int n, DataType type, int count, QString text)
 {
     Q_UNUSED(area);
     Q_UNUSED(n);
-    CLabelVariable result;
-    if (!CValueCodec::hasDecoder(type)) {
-        result.status = 2;
-        return result;
-    }
-    qint64 total = byteLength(type, count);
-    if (total <= 0) {
-        result.status = 4;
-        return result;
-    }
-    FxDevice dev;
-    const int parsed = parseAddress(text, &dev);
-    if (parsed != 0) {
-        result.status = parsed;
-        return result;
-    }
-    int bitOffset = 0;
-    if (type == DT_Bool) {
-        // Whole bytes from the one holding the addressed bit, enough to cover
-        // the bits before it in that byte plus the count asked for.
-        bitOffset = dev.wordDevice ? 0 : dev.bitOffset;
-        total = (qint64(bitOffset) + count + 7) / 8;
-    } else if (!dev.wordDevice && dev.bitOffset != 0) {
-        // Values from a bit device start on a byte boundary (M0, M8, X10, ...);
-        // anything else would hand over bits before the addressed device.
-        result.status = 5;
-        return result;
-    }
-    if (total > MaxTransferBytes || dev.firstByte + total > dev.blockEndByte) {
-        result.status = 5;
-        return result;
-    }
-
-    const int areaCode = areaCodeOf(dev.letter);
-    QByteArray digits;
-    digits.reserve(int(2 * total));
-    const int r = forEachChunk(int(total), CmdMitsubishi_FX_serial::MaxBytesPerRequest,
-                               [&](int offset, int length) {
-                                   return m_link.read_cmd(areaCode, dev.firstByte + offset, length,
-                                                          text, &digits);
-                               });
-    result.status = statusForLinkResult(r, result.status);
-    if (r == 0 && digits.size() == 2 * total) {
-        result.timestamp = QDateTime::currentDateTime();
-        const int elements = type == DT_Bool ? count : int(total / CValueCodec::elementWidth(type));
-        result.value = m_codec.decode(type, digits, elements, bitOffset);
-    } else if (r == 0) {
-        result.status = 1;
-    }
-    return result;
+    return transferRead(parseTarget(text), text, type, count);
 }
 
-CLabelVariable LibMitsubishi_FX_serial::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
-{
-    const int area = getArea(address);
-    const int n = getAddr(address);
-    if (area == AreaNone) {
-        value.status = 3;
-    } else if (type == DT_None) {
-        value.status = 2;
-    } else {
-        takeOutcome(value, Write_data(value, area, n, type, count, address));
-    }
-    stampRequest(value, address, type, count);
-    return value;
-}
-
-// As Read_data: the device is taken from `text`.
 CLabelVariable LibMitsubishi_FX_serial::Write_data(CLabelVariable value, int area, int n, DataType type, int count, QString text)
 {
     Q_UNUSED(area);
     Q_UNUSED(n);
-    if (!CValueCodec::hasDecoder(type)) {
-        value.status = 2;
-        return value;
-    }
-    const qint64 total = byteLength(type, count);
-    if (total <= 0) {
-        value.status = 4;
-        return value;
-    }
-    FxDevice dev;
-    const int parsed = parseAddress(text, &dev);
-    if (parsed != 0) {
-        value.status = parsed;
-        return value;
-    }
-
-    int r = 1;
-    if (dev.wordDevice) {
-        // Registers take whole words; single bits of a register cannot be forced.
-        if (type == DT_Bool) {
-            value.status = 2;
-            return value;
-        }
-        if (total > MaxTransferBytes || dev.firstByte + total > dev.blockEndByte) {
-            value.status = 5;
-            return value;
-        }
-        QByteArray digits;
-        const int elements = int(total / CValueCodec::elementWidth(type));
-        const int encoded = m_codec.encode(type, value, elements, &digits);
-        if (encoded != EncodeOk) {
-            value.status = encoded;
-            return value;
-        }
-        if (digits.size() != 2 * total) {
-            value.status = 2;
-            return value;
-        }
-        value.status = 1;
-        r = forEachChunk(int(total), CmdMitsubishi_FX_serial::MaxBytesPerRequest,
-                         [&](int offset, int length) {
-                             return m_link.write_cmd(AreaD, dev.firstByte + offset, length, text,
-                                                     digits.mid(2 * offset, 2 * length));
-                         });
-    } else {
-        // Bit devices are written bit by bit with the force commands; a word
-        // value has no meaning as a force command, so it is refused.
-        if (type != DT_Bool) {
-            value.status = 2;
-            return value;
-        }
-        if (qint64(dev.index) + count > dev.blockSize) {
-            value.status = 5;
-            return value;
-        }
-        QByteArray bits;
-        const int encoded = m_codec.encode(DT_Bool, value, count, &bits);
-        if (encoded != EncodeOk) {
-            value.status = encoded;
-            return value;
-        }
-        if (bits.size() != count) {
-            value.status = 2;
-            return value;
-        }
-        value.status = 1;
-        const int areaCode = areaCodeOf(dev.letter);
-        r = 0;
-        // X and Y: the index is the octal number's value, so index + i walks
-        // X7, X10, X11, ... as the PLC numbers them.
-        for (int i = 0; i < count && r == 0; ++i) {
-            const char command = bits.at(i) ? '7' : '8';
-            r = m_link.write_cmd(areaCode, dev.bitBase + dev.index + i, 1, text, QByteArray(1, command));
-        }
-    }
-    value.status = statusForLinkResult(r, value.status);
-    if (r == 0)
-        value.timestamp = QDateTime::currentDateTime();
-    return value;
+    return transferWrite(value, parseTarget(text), text, type, count);
 }

@@ -4,8 +4,7 @@
 // write flows on top of the link class's frames.
 
 #include "CmdMitsubishi_FX_serial.h"
-#include "DriverShell.h"
-#include "ValueCodec.h"
+#include "TransferDriver.h"
 
 #include <QString>
 
@@ -22,7 +21,7 @@ struct FxDevice {
     int blockSize = 0;       // devices in the block
 };
 
-class LibMitsubishi_FX_serial : public CDriverShell
+class LibMitsubishi_FX_serial : public CTransferDriver
 {
     Q_OBJECT
 public:
@@ -40,10 +39,8 @@ public:
 
     explicit LibMitsubishi_FX_serial(QObject *parent = nullptr);
 
-    CLabelVariable ReadVariable(QString address, DataType type, int count) override;
-    CLabelVariable WriteVariable(QString address, DataType type, CLabelVariable value, int count) override;
-    using CDriverShell::ReadVariable;
-    using CDriverShell::WriteVariable;
+    using CTransferDriver::ReadVariable;
+    using CTransferDriver::WriteVariable;
 
     // Area code from the device letter (the first character, any case); 0 when
     // it is none of X, Y, M, D, S.
@@ -51,6 +48,10 @@ public:
     // The decimal number after the first character; 0 when it is not one.
     int getAddr(QString text);
 
+    // The device is taken from `text`, which also says whether X and Y numbers
+    // are octal; `area` and `n` (what getArea and getAddr make of it) are not
+    // needed. ReadVariable and WriteVariable parse their text once and do not
+    // come through here.
     CLabelVariable Read_data(int area, int n, DataType type, int count, QString text);
     CLabelVariable Write_data(CLabelVariable value, int area, int n, DataType type, int count, QString text);
 
@@ -58,14 +59,18 @@ public:
     // 5 the number is missing, not decimal (X, Y: not octal) or outside the
     // devices the programming port reaches.
     static int parseAddress(const QString &text, FxDevice *dev);
-    // Device bytes for count elements of type, without overflow; 0 when there is
-    // nothing to transfer (as CValueCodec::getBytelen) and for types without a
-    // decoder.
+    // Device bytes for count elements of type (CValueCodec::byteLength).
     static qint64 byteLength(int type, int count);
 
     CmdMitsubishi_FX_serial &cmd() { return m_link; }
 
+protected:
+    TransferTarget parseTarget(const QString &text) override;
+    int readPiece(const TransferTarget &target, int address, int units, const QString &text,
+                  QByteArray *wire) override;
+    int writePiece(const TransferTarget &target, bool bitUnits, int address, int units,
+                   const QString &text, const QByteArray &wire) override;
+
 private:
     CmdMitsubishi_FX_serial m_link;
-    CValueCodec m_codec;
 };

@@ -17,16 +17,30 @@ const McDeviceArea MarrowinAreas[] = {
 
 const McDeviceTable MarrowinTable = {MarrowinAreas, int(sizeof(MarrowinAreas) / sizeof(MarrowinAreas[0]))};
 
-// Reads up to the 256 points the one-byte point field carries. Writes keep to
-// what FX3U-class Ethernet interfaces take: 64 words, 10 words of bit devices,
-// 160 bits.
-const McLimits MarrowinLimits = {CmdMarrowin::MaxPoints, CmdMarrowin::MaxPoints, 64, 10, 160};
+// 1E frames are used mostly with FX3U-class Ethernet interfaces, which take 64
+// words a word read (32 of a bit device), 64 words a word write (10 of a bit
+// device) and 160 bits a bit write. read-words raises the read limit up to the
+// 256 points the one-byte point field carries.
+TransferRules marrowinRules()
+{
+    TransferRules r;
+    r.unitBytes = 2;
+    r.readWords = 64;
+    r.bitDeviceReadDivisor = 2;
+    r.writeUnits = 64;
+    r.writeUnitsBitDevice = 10;
+    r.writePoints = 160;
+    return r;
+}
+
+const TransferRules MarrowinLimits = marrowinRules();
+const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints};
 
 } // namespace
 
 // m_cmd is constructed after the base: the base only keeps a reference to it.
 LibMarrowin::LibMarrowin(QObject *parent)
-    : CMcDriverBase(MarrowinIdentity, m_cmd, MarrowinTable, MarrowinLimits, parent)
+    : CMcDriverBase(MarrowinIdentity, m_cmd, MarrowinTable, MarrowinLimits, MarrowinKeys, parent)
 {
 }
 
@@ -35,7 +49,7 @@ const McDeviceTable &LibMarrowin::devices()
     return MarrowinTable;
 }
 
-const McLimits &LibMarrowin::requestLimits()
+const TransferRules &LibMarrowin::requestLimits()
 {
     return MarrowinLimits;
 }

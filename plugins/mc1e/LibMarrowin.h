@@ -13,7 +13,7 @@ public:
     // 1E device codes: the letter in the high byte, 0x20 in the low byte.
     enum DeviceCode { CodeX = 0x5820, CodeY = 0x5920, CodeM = 0x4D20, CodeD = 0x4420 };
     static const McDeviceTable &devices();
-    static const McLimits &requestLimits();
+    static const TransferRules &requestLimits();
 
     CmdMarrowin &cmd() { return m_cmd; }
 

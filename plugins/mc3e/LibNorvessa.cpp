@@ -18,17 +18,28 @@ const McDeviceArea NorvessaAreas[] = {
 
 const McDeviceTable NorvessaTable = {NorvessaAreas, int(sizeof(NorvessaAreas) / sizeof(NorvessaAreas[0]))};
 
-// 960 words per word-unit request; bit-unit writes are kept to the same
-// number of points, well inside the 7168 the frame allows on every CPU class.
-const McLimits NorvessaLimits = {CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints,
-                                 CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints,
-                                 CmdNorvessa::MaxWordPoints};
+// 960 words per word-unit request, bit devices alike; bit-unit writes are kept
+// to the same number of points, well inside the 7168 the frame allows on every
+// CPU class.
+TransferRules norvessaRules()
+{
+    TransferRules r;
+    r.unitBytes = 2;
+    r.readWords = CmdNorvessa::MaxWordPoints;
+    r.writeUnits = CmdNorvessa::MaxWordPoints;
+    r.writeUnitsBitDevice = CmdNorvessa::MaxWordPoints;
+    r.writePoints = CmdNorvessa::MaxWordPoints;
+    return r;
+}
+
+const TransferRules NorvessaLimits = norvessaRules();
+const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints};
 
 } // namespace
 
 // m_cmd is constructed after the base: the base only keeps a reference to it.
 LibNorvessa::LibNorvessa(QObject *parent)
-    : CMcDriverBase(NorvessaIdentity, m_cmd, NorvessaTable, NorvessaLimits, parent)
+    : CMcDriverBase(NorvessaIdentity, m_cmd, NorvessaTable, NorvessaLimits, NorvessaKeys, parent)
 {
 }
 
@@ -37,7 +48,7 @@ const McDeviceTable &LibNorvessa::devices()
     return NorvessaTable;
 }
 
-const McLimits &LibNorvessa::requestLimits()
+const TransferRules &LibNorvessa::requestLimits()
 {
     return NorvessaLimits;
 }

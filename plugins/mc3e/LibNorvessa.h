@@ -14,7 +14,7 @@ public:
     enum DeviceCode { CodeX = 0x9C, CodeY = 0x9D, CodeM = 0x90, CodeD = 0xA8, CodeW = 0xB4,
                       CodeR = 0xAF };
     static const McDeviceTable &devices();
-    static const McLimits &requestLimits();
+    static const TransferRules &requestLimits();
 
     CmdNorvessa &cmd() { return m_cmd; }
 

@@ -1,4 +1,5 @@
 #include "McAddress.h"
+#include "LabelStatus.h"
 
 const McDeviceArea *McDeviceTable::byLetter(QChar letter) const
 {
@@ -33,13 +34,13 @@ int areaCode(const QString &text, const McDeviceTable &table)
 
 int parseNumber(const QString &digits, int base)
 {
-    if (digits.isEmpty() || (base != 10 && base != 16))
+    if (digits.isEmpty() || (base != 8 && base != 10 && base != 16))
         return -1;
     qint64 value = 0;
     for (const QChar c : digits) {
         const ushort u = c.unicode();
         int d;
-        if (u >= '0' && u <= '9')
+        if (u >= '0' && u < '0' + qMin(base, 10))
             d = u - '0';
         else if (base == 16 && u >= 'a' && u <= 'f')
             d = u - 'a' + 10;
@@ -55,7 +56,12 @@ int parseNumber(const QString &digits, int base)
     return int(value);
 }
 
-int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table)
+int numberBase(const McDeviceArea &area, bool octalXY)
+{
+    return octalXY && (area.letter == 'X' || area.letter == 'Y') ? 8 : area.base;
+}
+
+int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table, bool octalXY)
 {
     const McDeviceArea *area = table.byCode(deviceCode);
     if (!area || text.isEmpty())
@@ -68,7 +74,7 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
             return -1;
         rest.truncate(dot);
     }
-    return parseNumber(rest, area->base);
+    return parseNumber(rest, numberBase(*area, octalXY));
 }
 
 int bitIndex(const QString &text)
@@ -86,20 +92,20 @@ int bitIndex(const QString &text)
     return value;
 }
 
-McAddress parse(const QString &text, const McDeviceTable &table)
+McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY)
 {
     McAddress a;
     a.deviceCode = areaCode(text, table);
     if (a.deviceCode == 0) {
-        a.status = 3;
+        a.status = StatusUnknownArea;
         return a;
     }
     a.bitDevice = table.byCode(a.deviceCode)->bitDevice;
-    a.headDevice = deviceNumber(text, a.deviceCode, table);
+    a.headDevice = deviceNumber(text, a.deviceCode, table, octalXY);
     const int bit = bitIndex(text);
     a.bitIndex = bit < 0 ? -1 : bit;
     if (a.headDevice < 0 || bit == -2)
-        a.status = 5;
+        a.status = StatusBadDevice;
     return a;
 }
 

@@ -40,14 +40,19 @@ namespace McAddressing {
 // no letter of the table.
 int areaCode(const QString &text, const McDeviceTable &table);
 
-// Reads `digits` as a whole number in `base` (10 or 16): digits only, no sign,
-// no blanks, at most McMaxDeviceNumber. -1 when the text is anything else.
+// Reads `digits` as a whole number in `base` (8, 10 or 16): digits only, no
+// sign, no blanks, at most McMaxDeviceNumber. -1 when the text is anything else.
 int parseNumber(const QString &digits, int base);
+
+// How the numbers of an area are read: X and Y in octal where the PLC numbers
+// them so (FX PLCs, also behind 1E and 3E interfaces), else the area's base.
+int numberBase(const McDeviceArea &area, bool octalXY);
 
 // Device number of the text for the given area: the part after the letter (and
 // before the dot, on bit devices). -1 when it does not parse in the area's base,
 // when the code is not in the table, or when a dot stands where none is allowed.
-int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table);
+int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table,
+                 bool octalXY = false);
 
 // Bit index after the dot: -1 when the text has no dot, -2 when what follows
 // the dot is not a decimal number from 0 to McMaxBitIndex.
@@ -55,6 +60,6 @@ int bitIndex(const QString &text);
 
 // All of the above at once, with the refusal status (3 unknown letter, 5 bad
 // number, bad bit index, or a dot on a word device).
-McAddress parse(const QString &text, const McDeviceTable &table);
+McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY = false);
 
 } // namespace McAddressing

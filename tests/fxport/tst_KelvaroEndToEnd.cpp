@@ -645,6 +645,7 @@ void tst_KelvaroEndToEnd::refusalsSendNothing_data()
     row("write word to M", "write", "M0", DT_Int16, 1, 2);
     row("write word to Y", "write", "Y0", DT_Int16, 1, 2);
     row("write too few elements", "write", "D0", DT_Int16, 5, 4);
+    row("write odd int8 count", "write", "D0", DT_Int8, 3, 4);
     row("write wrong list type", "write", "D0", DT_Int32, 1, 2);
 }
 

@@ -229,6 +229,11 @@ void tst_LibMitsubishi_FX_serial::identity()
     QVERIFY(!lib.qt_metacast("CmdMitsubishi_FX_serial"));
     // DebugCmd values outside the enumeration answer nothing.
     QVERIFY(drive->DebugCmd(EDebugCmdType(7)).isNull());
+    // read-words: 32 words (64 bytes) a read request unless the profile says less.
+    QCOMPARE(lib.rules().readUnits(true), 64);
+    drive->SetConnectPar(QStringLiteral("read-words=8"));
+    drive->SetConnectPar(QStringLiteral("read-words=33;xy=octal"));  // out of range; no Kelvaro key
+    QCOMPARE(lib.rules().readUnits(true), 16);
 }
 
 // Every row is refused by the driver itself; none may reach the link (which
@@ -297,6 +302,7 @@ void tst_LibMitsubishi_FX_serial::writeRefusals_data()
     QTest::newRow("count 0") << "D0" << int(DT_Int16) << shorts << 0 << 4;
     QTest::newRow("bool count 0") << "M0" << int(DT_Bool) << bools << 0 << 4;
     QTest::newRow("int8 count 1") << "D0" << int(DT_Int8) << QVariant::fromValue(QList<char>{1}) << 1 << 4;
+    QTest::newRow("int8 odd count") << "D0" << int(DT_Int8) << QVariant::fromValue(QList<char>{1, 2, 3}) << 3 << 4;
     QTest::newRow("bad number") << "D1x" << int(DT_Int16) << shorts << 1 << 5;
     QTest::newRow("past D8255") << "D8255" << int(DT_Int16) << shorts << 2 << 5;
     QTest::newRow("word to M") << "M0" << int(DT_Int16) << shorts << 1 << 2;

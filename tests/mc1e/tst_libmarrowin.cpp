@@ -15,7 +15,7 @@ const McPluginProfile Profile = {
     QStringLiteral("81003412"),
     QStringLiteral("03ff0a0065000000204401007856"),
     QStringLiteral("8300"),
-    256, 160,
+    64, 160,
 };
 } // namespace
 
@@ -38,6 +38,8 @@ private slots:
     void boolWrite();
     void largeTransfersSplit_data();
     void largeTransfersSplit();
+    void profiles_data();
+    void profiles();
     void endCodes_data();
     void endCodes();
     void faults_data();
@@ -148,8 +150,8 @@ void TestLibMarrowin::boolRead_data()
     QTest::newRow("Y1F x20 across words") << "Y1F" << 'Y' << 0x1F << 20 << 1;
     QTest::newRow("M0.15 x2") << "M0.15" << 'M' << 15 << 2 << 1;
     QTest::newRow("M0 x8") << "M0" << 'M' << 0 << 8 << 1;
-    QTest::newRow("M1.7 x4089 fills one request") << "M1.7" << 'M' << 8 << 4089 << 1;
-    QTest::newRow("M1.7 x4090 needs two") << "M1.7" << 'M' << 8 << 4090 << 2;
+    QTest::newRow("M1.7 x505 fills one request") << "M1.7" << 'M' << 8 << 505 << 1;
+    QTest::newRow("M1.7 x506 needs two") << "M1.7" << 'M' << 8 << 506 << 2;
 }
 
 void TestLibMarrowin::boolRead()
@@ -188,19 +190,37 @@ void TestLibMarrowin::largeTransfersSplit_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("writeRequests");
     QTest::addColumn<int>("readRequests");
-    // Reads: 256 words a request. Writes: 64 words, 10 words of bit devices.
-    QTest::newRow("300 words D") << "D1000" << 'D' << 1000 << false << int(DT_Int16) << 300 << 5 << 2;
-    QTest::newRow("256 words") << "D0" << 'D' << 0 << false << int(DT_UInt16) << 256 << 4 << 1;
+    // As FX3U-class interfaces take them. Reads: 64 words a request, 32 words of
+    // bit devices. Writes: 64 words, 10 words of bit devices.
+    QTest::newRow("300 words D") << "D1000" << 'D' << 1000 << false << int(DT_Int16) << 300 << 5 << 5;
+    QTest::newRow("256 words") << "D0" << 'D' << 0 << false << int(DT_UInt16) << 256 << 4 << 4;
     QTest::newRow("64 words") << "D5" << 'D' << 5 << false << int(DT_UInt16) << 64 << 1 << 1;
-    QTest::newRow("65 words") << "D5" << 'D' << 5 << false << int(DT_UInt16) << 65 << 2 << 1;
-    QTest::newRow("100 doubles = 400 words") << "D4000" << 'D' << 4000 << false << int(DT_Double) << 100 << 7 << 2;
+    QTest::newRow("65 words") << "D5" << 'D' << 5 << false << int(DT_UInt16) << 65 << 2 << 2;
+    QTest::newRow("D0 x100: 64 and 36") << "D0" << 'D' << 0 << false << int(DT_Int16) << 100 << 2 << 2;
+    QTest::newRow("100 doubles = 400 words") << "D4000" << 'D' << 4000 << false << int(DT_Double) << 100 << 7 << 7;
     QTest::newRow("25 words of M") << "M0" << 'M' << 0 << true << int(DT_UInt16) << 25 << 3 << 1;
-    QTest::newRow("300 words of Y") << "Y0" << 'Y' << 0 << true << int(DT_UInt16) << 300 << 30 << 2;
+    QTest::newRow("33 words of M") << "M0" << 'M' << 0 << true << int(DT_UInt16) << 33 << 4 << 2;
+    QTest::newRow("300 words of Y") << "Y0" << 'Y' << 0 << true << int(DT_UInt16) << 300 << 30 << 10;
 }
 
 void TestLibMarrowin::largeTransfersSplit()
 {
     t.largeTransfersSplit();
+}
+
+void TestLibMarrowin::profiles_data()
+{
+    addProfileColumnsAndXyRows();
+    QTest::newRow("D0 x100 in two") << "" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "";
+    QTest::newRow("read-words=256: one") << "read-words=256" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "";
+    QTest::newRow("bit devices N/2") << "read-words=256" << "M0" << int(DT_UInt16) << 129 << -1 << 2 << 0 << "";
+    QTest::newRow("read-words=257 ignored") << "read-words=257" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "read-words=257";
+    QTest::newRow("unknown key named") << "foo=1;read-words=100;bar" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "foo=1;bar";
+}
+
+void TestLibMarrowin::profiles()
+{
+    t.profiles();
 }
 
 void TestLibMarrowin::endCodes_data()

@@ -26,6 +26,26 @@ struct McPluginProfile {
     int writeBits;         // points per bit-unit write request
 };
 
+// The columns of the profiles test, and its rows on X/Y numbering, which both
+// MC plug-ins share (QTest::newRow belongs to the running _data function).
+inline void addProfileColumnsAndXyRows()
+{
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("ignored");
+    QTest::newRow("X20 hexadecimal is 32") << "" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
+    QTest::newRow("xy=octal: X20 is 16") << "xy=octal" << "X20" << int(DT_Bool) << 1 << 16 << 1 << 0 << "";
+    QTest::newRow("xy=octal: Y17 is 15") << " xy = octal ;" << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "";
+    QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
+    QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
+    QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
+}
+
 template <class Lib>
 class McEndToEnd
 {
@@ -248,6 +268,38 @@ public:
         QCOMPARE(r.status, 0);
         QCOMPARE(m_sim->requestCount() - before, readRequests);
         QCOMPARE(describe(r, type, count), describe(value, type, count));
+    }
+
+    // SetConnectPar profiles: read limits and X/Y numbering, applied from the
+    // next request; what is not taken is named in one warning line.
+    void profiles()
+    {
+        QFETCH(QString, par);
+        QFETCH(QString, address);
+        QFETCH(int, type);
+        QFETCH(int, count);
+        QFETCH(int, device);
+        QFETCH(int, requests);
+        QFETCH(int, status);
+        QFETCH(QString, ignored);
+        QStringList warnings;
+        {
+            MessageCapture capture;
+            m_drv->SetConnectPar(par);
+            warnings = capture.lines().filter(QStringLiteral("lib[%1]SetConnectPar").arg(P.name));
+        }
+        if (device >= 0)
+            m_sim->setBit(address.at(0).toLatin1(), device, true);
+        const int before = m_sim->requestCount();
+        const CLabelVariable r = read(address, type, count);
+        m_drv->SetConnectPar(QString());
+        QCOMPARE(r.status, status);
+        QCOMPARE(m_sim->requestCount() - before, requests);
+        if (device >= 0)
+            QCOMPARE(r.value.value<QList<bool>>(), QList<bool>{true});
+        QCOMPARE(warnings.size(), ignored.isEmpty() ? 0 : 1);
+        if (!ignored.isEmpty())
+            QVERIFY2(warnings.first().endsWith(ignored + QLatin1Char('"')), qPrintable(warnings.first()));
     }
 
     void endCodes()

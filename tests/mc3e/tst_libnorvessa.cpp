@@ -38,6 +38,8 @@ private slots:
     void boolWrite();
     void largeTransfersSplit_data();
     void largeTransfersSplit();
+    void profiles_data();
+    void profiles();
     void endCodes_data();
     void endCodes();
     void faults_data();
@@ -198,6 +200,19 @@ void TestLibNorvessa::largeTransfersSplit_data()
 void TestLibNorvessa::largeTransfersSplit()
 {
     t.largeTransfersSplit();
+}
+
+void TestLibNorvessa::profiles_data()
+{
+    addProfileColumnsAndXyRows();
+    QTest::newRow("1000 words in two") << "" << "D0" << int(DT_Int16) << 1000 << -1 << 2 << 0 << "";
+    QTest::newRow("read-words=100") << "read-words=100" << "D0" << int(DT_Int16) << 101 << -1 << 2 << 0 << "";
+    QTest::newRow("read-words=0 ignored") << "read-words=0" << "M0" << int(DT_UInt16) << 960 << -1 << 1 << 0 << "read-words=0";
+}
+
+void TestLibNorvessa::profiles()
+{
+    t.profiles();
 }
 
 void TestLibNorvessa::endCodes_data()

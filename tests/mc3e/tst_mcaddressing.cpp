@@ -97,7 +97,9 @@ void TestMcAddressing::parseNumber_data()
     QTest::newRow("hex letter in decimal") << "A" << 10 << -1;
     QTest::newRow("g in hex") << "1g" << 16 << -1;
     QTest::newRow("empty") << "" << 16 << -1;
-    QTest::newRow("unknown base") << "10" << 8 << -1;
+    QTest::newRow("unknown base") << "10" << 2 << -1;
+    QTest::newRow("octal X20 is 16") << "20" << 8 << 16;
+    QTest::newRow("8 is no octal digit") << "8" << 8 << -1;
     QTest::newRow("leading zeros") << "0000000000000000000007" << 10 << 7;
 }
 

@@ -2,6 +2,7 @@
 // code gets, how COUNT is told from the next operation, and the option forms.
 
 #include "CLabelVariable.h"
+#include "ConnectionChecks.h"
 #include "HostCommandLine.h"
 #include <QtTest>
 #include <cmath>
@@ -18,6 +19,8 @@ private slots:
     void countOrNextOperation();
     void optionForms();
     void realTexts();
+    void connectionTexts_data();
+    void connectionTexts();
 };
 
 void TestHostCommandLine::listTypes_data()
@@ -108,8 +111,10 @@ void TestHostCommandLine::countOrNextOperation()
 {
     HostCommandLine cmd;
     QString error;
-    const QStringList args{"--plugin", "p", "--connect", "c", "read", "D0", "int16", "read", "D1", "int16", "-3",
-                           "write", "D2", "int32", "1,2", "write", "D3", "int16", "9", "0", "info"};
+    // Options between the operations end neither an operation nor its COUNT.
+    const QStringList args{"read", "D0", "int16", "--plugin", "p", "read", "D1", "int16", "-3", "--repeat", "0",
+                           "write", "D2", "int32", "1,2", "--connect", "c", "write", "D3", "int16", "9", "0", "info",
+                           "--interval", "200"};
     QVERIFY2(parseHostCommandLine(args, &cmd, &error), qPrintable(error));
     QCOMPARE(cmd.operations.size(), 5);
     QCOMPARE(cmd.operations.at(0).hasCount, false);
@@ -122,6 +127,9 @@ void TestHostCommandLine::countOrNextOperation()
     QCOMPARE(cmd.operations.at(3).hasCount, true);
     QCOMPARE(cmd.operations.at(3).count, 0);
     QCOMPARE(cmd.operations.at(4).kind, HostOperation::Info);
+    QVERIFY(cmd.polling);
+    QCOMPARE(cmd.repeat, 0);
+    QCOMPARE(cmd.intervalMs, 200);
 }
 
 void TestHostCommandLine::optionForms()
@@ -141,6 +149,8 @@ void TestHostCommandLine::optionForms()
     QVERIFY(parseHostCommandLine({"--help"}, &cmd, &error));
     QVERIFY(cmd.help);
     QVERIFY(!parseHostCommandLine({"--plugin", "p", "--connect", "c", "--trace=1", "info"}, &cmd, &error));
+    QVERIFY(parseHostCommandLine({"--plugin", "p", "info", "--trace=raw"}, &cmd, &error));
+    QVERIFY(cmd.trace && cmd.rawTrace && !cmd.hasConnect && !cmd.needsConnection() && !cmd.polling);
 }
 
 void TestHostCommandLine::realTexts()
@@ -163,6 +173,47 @@ void TestHostCommandLine::realTexts()
     QVERIFY(!parseValueList(8, QStringLiteral("3.4028236e38"), &v, &n, &error));
     QVERIFY(parseValueList(11, QStringLiteral("1.7976931348623157e308"), &v, &n, &error));
     QCOMPARE(v.value<QList<double>>().value(0), 1.7976931348623157e308);
+}
+
+void TestHostCommandLine::connectionTexts_data()
+{
+    // result 0: the warnings before connecting (empty: none); otherwise the
+    // reason for that connect result.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("7E1") << "/dev/ttyS0,9600,7,1,E" << "3" << 0 << "";
+    QTest::newRow("Even is no parity") << "/dev/ttyS0,9600,7,1,Even" << "" << 0
+                                       << "parity \"Even\" gives no parity (the plug-in takes the first of N, E, O "
+                                          "found in it): write E for even parity";
+    QTest::newRow("short text repeats") << "/dev/ttyS0,9600" << "" << 0
+                                        << "the missing ones repeat the last: baud 9600, data bits 9600";
+    QTest::newRow("baud left unset") << "/dev/ttyS0,14400,8,1,N" << "" << 0 << "baud rate 14400 is not one";
+    QTest::newRow("par read as 0") << "127.0.0.1:5000" << "abc" << 0
+                                   << "--par \"abc\" is not a decimal number: Lunetta uses station 0";
+    QTest::newRow("par cut to 8 bits") << "127.0.0.1:5000" << "257" << 0 << "Lunetta sends station 1";
+    QTest::newRow("port above 65535") << "127.0.0.1:70000" << "" << 0 << "only its low 16 bits (4464)";
+    QTest::newRow("host name") << "plc.local:5000" << "" << 0 << "\"plc.local\" is not a numeric address";
+    QTest::newRow("not a tty") << "/dev/null,9600,7,1,E" << "" << -1 << "/dev/null is not a tty";
+    QTest::newRow("no such port") << "ttyPLCHOST9,9600,7,1,E" << "" << -1
+                                  << "serial port /dev/ttyPLCHOST9 does not exist";
+    QTest::newRow("baud not a number") << "/dev/ttyS0,96x0,7,1,E" << "" << -1 << "baud rate \"96x0\" is not a number";
+    QTest::newRow("address not numeric") << "localhost:5000" << "" << -1 << "address \"localhost\" is not numeric";
+    QTest::newRow("port missing") << "127.0.0.1:" << "" << -1 << "port missing";
+    QTest::newRow("no separator") << "COM1" << "" << -4 << "the connection text has no \",\"";
+}
+
+void TestHostCommandLine::connectionTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, par);
+    QFETCH(int, result);
+    QFETCH(QString, expected);
+    const QString got = result == 0
+        ? connectionWarnings(text, QStringLiteral("libLibLunetta.so.1"), !par.isEmpty(), par).join(QLatin1Char('\n'))
+        : connectFailureReason(result, text);
+    QVERIFY2(expected.isEmpty() ? got.isEmpty() : got.contains(expected), qPrintable(got));
 }
 
 QTEST_GUILESS_MAIN(TestHostCommandLine)

@@ -53,12 +53,15 @@ QStringList withDouble(const QStringList &ops, const QString &connect = QStringL
 }
 
 QByteArray readLine(const QByteArray &op, const QByteArray &address, int type, int count, int status,
-                    const QByteArray &ts, const QByteArray &value)
+                    const QByteArray &ts, const QByteArray &value, const QByteArray &reason = QByteArray())
 {
     return "{\"op\":\"" + op + "\",\"address\":\"" + address + "\",\"dataType\":" + QByteArray::number(type)
         + ",\"count\":" + QByteArray::number(count) + ",\"status\":" + QByteArray::number(status)
-        + ",\"timestamp\":" + ts + ",\"value\":" + value + "}";
+        + ",\"timestamp\":" + ts + ",\"value\":" + value
+        + (reason.isEmpty() ? QByteArray() : ",\"reason\":\"" + reason + "\"") + "}";
 }
+
+const QByteArray kTypeRefused = "data type not supported by this plug-in";
 
 } // namespace
 
@@ -101,7 +104,8 @@ void TestPlcHost::usageErrors_data()
     auto ops = [&](const QStringList &o) { return withDouble(o); };
     QTest::newRow("no arguments") << QStringList() << QByteArray("--plugin is required");
     QTest::newRow("no plugin") << QStringList{"--connect", "0", "info"} << QByteArray("--plugin is required");
-    QTest::newRow("no connect") << QStringList{"--plugin", d, "info"} << QByteArray("--connect is required");
+    QTest::newRow("no connect") << QStringList{"--plugin", d, "read", "D0", "int16"}
+                                << QByteArray("--connect is required");
     QTest::newRow("connect without value") << QStringList{"--plugin", d, "--connect"} << QByteArray("needs a value");
     QTest::newRow("no operation") << ops({}) << QByteArray("no operation");
     QTest::newRow("plugin twice") << QStringList{"--plugin", d, "--plugin", d, "--connect", "0", "info"}
@@ -109,12 +113,18 @@ void TestPlcHost::usageErrors_data()
     QTest::newRow("unknown option") << QStringList{"--plugin", d, "--connect", "0", "--verbose", "info"}
                                     << QByteArray("unknown option");
     QTest::newRow("unknown operation") << ops({"info", "peek"}) << QByteArray("unknown operation");
-    QTest::newRow("read without type") << ops({"read", "D0"}) << QByteArray("missing");
+    QTest::newRow("read without type") << ops({"read", "D0"}) << QByteArray("read D0: missing TYPE\n");
+    QTest::newRow("read without anything") << ops({"read"}) << QByteArray("read: missing ADDRESS and TYPE\n");
+    QTest::newRow("type is an operation") << ops({"read", "D0", "info"}) << QByteArray("read D0: missing TYPE\n");
+    QTest::newRow("more values than COUNT") << ops({"write", "D0", "int16", "1,2,3", "2"}) << QByteArray("COUNT 2");
+    QTest::newRow("fewer values than COUNT") << ops({"write", "D100", "int16", "1,2", "3"}) << QByteArray("COUNT 3");
+    QTest::newRow("interval alone") << ops({"--interval", "5", "info"}) << QByteArray("--interval needs --repeat");
+    QTest::newRow("repeat not a number") << ops({"info", "--repeat", "x"}) << QByteArray("--repeat");
     QTest::newRow("read bad type") << ops({"read", "D0", "int17"}) << QByteArray("unknown type");
     QTest::newRow("read type with blank") << ops({"read", "D0", " 4"}) << QByteArray("unknown type");
     QTest::newRow("read bad count") << ops({"read", "D0", "int16", "two"}) << QByteArray("COUNT");
     QTest::newRow("read count too big") << ops({"read", "D0", "int16", "2147483648"}) << QByteArray("COUNT");
-    QTest::newRow("write without values") << ops({"write", "D0", "int16"}) << QByteArray("missing");
+    QTest::newRow("write without values") << ops({"write", "D0", "int16"}) << QByteArray("write D0: missing VALUES");
     QTest::newRow("int8 below") << ops({"write", "D0", "int8", "-129"}) << QByteArray("int8");
     QTest::newRow("int8 above") << ops({"write", "D0", "int8", "128"}) << QByteArray("int8");
     QTest::newRow("uint8 above") << ops({"write", "D0", "uint8", "256"}) << QByteArray("uint8");
@@ -207,14 +217,15 @@ void TestPlcHost::reads_data()
         readLine("read", "wrongtype@r2", 4, 1, 0, kTs, "[\"held\"]"));
     row("not a list", {"read", "notalist", "int32"}, readLine("read", "notalist@r2", 6, 1, 0, kTs, "null"));
     row("refused status", {"read", "status=7", "int16", "2"},
-        readLine("read", "status=7@r3", 4, 2, 7, "null", "null"), 1);
-    row("type 0", {"read", "min", "0"}, readLine("read", "min@r2", 0, 1, 2, "null", "null"), 1);
-    row("type 41", {"read", "min", "41", "2"}, readLine("read", "min@r3", 41, 2, 2, "null", "null"), 1);
+        readLine("read", "status=7@r3", 4, 2, 7, "null", "null", "answer rejected (a refusal, a garbled or a cut answer)"),
+        1);
+    row("type 0", {"read", "min", "0"}, readLine("read", "min@r2", 0, 1, 2, "null", "null", kTypeRefused), 1);
+    row("type 41", {"read", "min", "41", "2"}, readLine("read", "min@r3", 41, 2, 2, "null", "null", kTypeRefused), 1);
     row("type -1, count -5", {"read", "min", "-1", "-5"},
-        readLine("read", "min@r3", -1, -5, 2, "null", "null"), 1);
+        readLine("read", "min@r3", -1, -5, 2, "null", "null", kTypeRefused), 1);
     row("count 0", {"read", "seq", "int16", "0"}, readLine("read", "seq@r3", 4, 0, 0, kTs, "[]"));
     row("address escaped", {"read", "a\"b\\c\t", "int16"},
-        readLine("read", "a\\\"b\\\\c\\t@r2", 4, 1, 3, "null", "null"), 1);
+        readLine("read", "a\\\"b\\\\c\\t@r2", 4, 1, 3, "null", "null", "device area not known to this plug-in"), 1);
 }
 
 void TestPlcHost::reads()
@@ -244,8 +255,8 @@ void TestPlcHost::writes_data()
         readLine("write", "D0@w3 ls=1 lc=1 lt=4 c=- t=4", 4, 1, 0, kTs, "[5]"));
     row("two values: long form", {"write", "D0", "int16", "1,-2"},
         readLine("write", "D0@w4 ls=1 lc=2 lt=4 c=2 t=4", 4, 2, 0, kTs, "[1,-2]"));
-    row("one value with count", {"write", "D0", "int16", "7", "3"},
-        readLine("write", "D0@w4 ls=1 lc=3 lt=4 c=3 t=4", 4, 3, 0, kTs, "[7]"));
+    row("one value with count 0", {"write", "D0", "int16", "7", "0"},
+        readLine("write", "D0@w4 ls=1 lc=0 lt=4 c=0 t=4", 4, 0, 0, kTs, "[7]"));
     row("one value with count 1", {"write", "D0", "int16", "7", "1"},
         readLine("write", "D0@w4 ls=1 lc=1 lt=4 c=1 t=4", 4, 1, 0, kTs, "[7]"));
     row("bools", {"write", "M0", "bool", "true,false,1,0,TRUE"},
@@ -281,7 +292,8 @@ void TestPlcHost::writes_data()
     row("code 41: no value", {"write", "D0", "41", "1,2"},
         readLine("write", "D0@w4 ls=1 lc=2 lt=41 c=2 t=41", 41, 2, 0, kTs, "null"));
     row("refused", {"write", "status=5", "int16", "1"},
-        readLine("write", "status=5@w3 ls=1 lc=1 lt=4 c=- t=4", 4, 1, 5, "null", "[1]"), 1);
+        readLine("write", "status=5@w3 ls=1 lc=1 lt=4 c=- t=4", 4, 1, 5, "null", "[1]",
+                 "address not valid for this plug-in (device number, bit index or range)"), 1);
 }
 
 void TestPlcHost::writes()
@@ -302,6 +314,10 @@ void TestPlcHost::exitCodes_data()
                                           << 3 << 1;
     // A failed connect operation is reported, not counted as a read or write.
     QTest::newRow("connect op failing") << QStringList{"connect", "-1", "read", "min", "int16"} << 3 << 0;
+    QTest::newRow("three rounds") << QStringList{"--repeat", "3", "--interval", "0", "read", "min", "int16"} << 4 << 0;
+    // Status 9 makes the next round connect again first: connect, read, connect, read.
+    QTest::newRow("reconnect after 9") << QStringList{"read", "status=9", "int16", "--repeat", "2", "--interval", "0"}
+                                       << 4 << 1;
 }
 
 void TestPlcHost::exitCodes()
@@ -312,6 +328,8 @@ void TestPlcHost::exitCodes()
     const Run r = runHost(withDouble(ops));
     QCOMPARE(r.lines.size(), lines);
     QCOMPARE(r.exitCode, exitCode);
+    const bool reconnects = ops.contains("status=9") && ops.contains("--repeat");
+    QCOMPARE(r.lines.count("{\"op\":\"connect\",\"result\":0}"), reconnects ? 2 : 1);
 }
 
 void TestPlcHost::info()
@@ -324,13 +342,20 @@ void TestPlcHost::info()
                                        "\"buildVersion\":\"" + path + "\"}"));
     const Run noPar = runHost(withDouble({"info"}));
     QVERIFY(noPar.lines.value(1).contains("\"version\":\"V9.9.9 par=<none>\""));
+    // Without --connect info runs alone: no ConnectDrive, no connect line.
+    const Run alone = runHost({"info", "--plugin", kDouble});
+    QCOMPARE(alone.exitCode, 0);
+    QCOMPARE(alone.lines, QList<QByteArray>{noPar.lines.value(1)});
+    QCOMPARE(runHost({"--version"}).lines, QList<QByteArray>{"plchost " PLCHOST_VERSION});
 }
 
 void TestPlcHost::connectFailure()
 {
     const Run r = runHost(withDouble({"info", "read", "min", "int16"}, QStringLiteral("-4")));
     QCOMPARE(r.exitCode, 3);
-    QCOMPARE(r.lines, QList<QByteArray>{"{\"op\":\"connect\",\"result\":-4}"});
+    const QByteArray why = R"(the connection text has no \",\" (serial: PORT,BAUD,DATA,STOP,PARITY) and no \":\" (TCP: ADDRESS:PORT))";
+    QCOMPARE(r.lines, QList<QByteArray>{"{\"op\":\"connect\",\"result\":-4,\"reason\":\"" + why + "\"}"});
+    QVERIFY2(r.err.contains("plchost: connect: the connection text has no"), r.err.constData());
     // Released even though nothing else ran.
     QVERIFY2(r.err.contains("HostDouble: DestroyFree\nHostDouble: destroyed"), r.err.constData());
 
@@ -387,7 +412,8 @@ void TestPlcHost::connectionOps()
     QCOMPARE(r.exitCode, 0);
     const QList<QByteArray> expected{
         "{\"op\":\"connect\",\"result\":0}",   "{\"op\":\"disconnect\",\"result\":0}",
-        "{\"op\":\"disconnect\",\"result\":1}", "{\"op\":\"connect\",\"result\":5}",
+        "{\"op\":\"disconnect\",\"result\":1,\"reason\":\"nothing to close: not connected\"}",
+        "{\"op\":\"connect\",\"result\":5,\"reason\":\"connection failed (result 5)\"}",
         "{\"op\":\"connect\",\"result\":0}",   "{\"op\":\"disconnect\",\"result\":0}",
         "{\"op\":\"sleep\"}"};
     QCOMPARE(r.lines, expected);
@@ -406,23 +432,27 @@ void TestPlcHost::sleepRunsEventLoop()
 
 void TestPlcHost::trace_data()
 {
-    QTest::addColumn<bool>("trace");
-    QTest::newRow("off") << false;
-    QTest::newRow("on") << true;
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QByteArray>("connectLine");  // empty: no trace line at all
+    QTest::newRow("off") << QString() << QByteArray();
+    QTest::newRow("readable") << "--trace" << QByteArray(" ms  HostDouble  connect 0\n");
+    QTest::newRow("raw") << "--trace=raw" << QByteArray("\"lib[HostDouble]connect 0\"\n");
 }
 
 void TestPlcHost::trace()
 {
-    QFETCH(bool, trace);
-    QStringList args{"--plugin", kDouble, "--connect", "0"};
-    if (trace)
-        args << "--trace";
-    args << "read" << "min" << "int16";
+    QFETCH(QString, option);
+    QFETCH(QByteArray, connectLine);
+    QStringList args{"--plugin", kDouble, "--connect", "0", "read", "min", "int16"};
+    if (!option.isEmpty())
+        args << option;  // after the operations: options stand anywhere
     const Run r = runHost(args);
     QCOMPARE(r.exitCode, 0);
     // Tracing starts before the connection is made; lines go to stderr only.
-    QCOMPARE(r.err.contains("lib[HostDouble]connect 0"), trace);
-    QCOMPARE(r.err.contains("lib[HostDouble]read min"), trace);
+    QCOMPARE(r.err.contains("connect 0"), !connectLine.isEmpty());
+    QCOMPARE(r.err.contains("read min"), !connectLine.isEmpty());
+    if (!connectLine.isEmpty())
+        QVERIFY2(r.err.contains(connectLine), r.err.constData());
     QCOMPARE(r.lines.size(), 2);
 }
 

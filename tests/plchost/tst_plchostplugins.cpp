@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 const QString kHost = QStringLiteral(PLCHOST_EXE);
@@ -55,6 +57,34 @@ QByteArray withoutTimestamp(const QByteArray &line, bool expectTimestamp)
     return s.toUtf8();
 }
 
+// Starts plcsim and returns its endpoint lines ("mc3e 127.0.0.1:40123"), or
+// fewer when it did not come up.
+QList<QByteArray> startSim(QProcess *sim, const QStringList &args, int endpoints)
+{
+    sim->start(kSim, args);
+    QByteArray out;
+    QElapsedTimer t;
+    t.start();
+    while (sim->waitForStarted(10000) && out.count('\n') < endpoints && t.elapsed() < 15000
+           && sim->state() == QProcess::Running) {
+        sim->waitForReadyRead(200);
+        out += sim->readAllStandardOutput();
+    }
+    return out.isEmpty() ? QList<QByteArray>() : out.trimmed().split('\n');
+}
+
+// Stops a process the test started, by its checked id.
+void stop(QProcess *p, int signal)
+{
+    if (p->state() == QProcess::NotRunning || p->processId() <= 0)
+        return;
+    ::kill(pid_t(p->processId()), signal);
+    if (!p->waitForFinished(5000)) {
+        p->kill();
+        p->waitForFinished();
+    }
+}
+
 QByteArray labelLine(const char *op, const QString &address, int type, int count, int status,
                      const QByteArray &value)
 {
@@ -79,6 +109,11 @@ private slots:
     void refusals();
     void connectFailure_data() { rows(); }
     void connectFailure();
+    void traceReadable_data() { rows(); }
+    void traceReadable();
+    void plcRefusals_data();
+    void plcRefusals();
+    void pollReconnects();
 
 private:
     void rows();
@@ -92,19 +127,12 @@ void TestPlcHostPlugins::initTestCase()
 {
     if (kPlugins.isEmpty())
         QSKIP("no plug-in is built yet");
-    m_sim.start(kSim, {"--serve", "fxport@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0", "--serve",
-                       "mc1e@127.0.0.1:0", "--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty", "--serve",
-                       "fxlink@pty", "--station", QString::number(kStation)});
-    QVERIFY(m_sim.waitForStarted(10000));
-    QByteArray out;
-    QElapsedTimer t;
-    t.start();
-    while (out.count('\n') < 6 && t.elapsed() < 15000 && m_sim.state() == QProcess::Running) {
-        m_sim.waitForReadyRead(200);
-        out += m_sim.readAllStandardOutput();
-    }
-    QCOMPARE(out.count('\n'), 6);
-    for (const QByteArray &line : out.trimmed().split('\n')) {
+    const QList<QByteArray> lines = startSim(&m_sim, {"--serve", "fxport@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0",
+                                                      "--serve", "mc1e@127.0.0.1:0", "--serve", "mc3e@127.0.0.1:0",
+                                                      "--serve", "fxport@pty", "--serve", "fxlink@pty", "--station",
+                                                      QString::number(kStation)}, 6);
+    QCOMPARE(lines.size(), 6);
+    for (const QByteArray &line : lines) {
         const QList<QByteArray> f = line.split(' ');
         QCOMPARE(f.size(), 2);
         const QString where = f.at(1).startsWith('/') ? QStringLiteral("pty") : QStringLiteral("tcp");
@@ -114,13 +142,7 @@ void TestPlcHostPlugins::initTestCase()
 
 void TestPlcHostPlugins::cleanupTestCase()
 {
-    if (m_sim.state() != QProcess::NotRunning) {
-        m_sim.terminate();
-        if (!m_sim.waitForFinished(5000)) {
-            m_sim.kill();
-            m_sim.waitForFinished();
-        }
-    }
+    stop(&m_sim, SIGTERM);
 }
 
 void TestPlcHostPlugins::rows()
@@ -243,8 +265,9 @@ void TestPlcHostPlugins::refusals()
     // on, by the PLC (7); never a success.
     const int unknownArea = statusOf(r.lines.at(1));
     QVERIFY2(unknownArea == 3 || unknownArea == 7, r.lines.at(1).constData());
-    QVERIFY(r.lines.at(1).endsWith("\"value\":null}"));
+    QVERIFY(r.lines.at(1).contains("\"value\":null,\"reason\":\""));
     QCOMPARE(statusOf(r.lines.at(2)), 2);
+    QVERIFY(r.lines.at(2).endsWith("\"reason\":\"data type not supported by this plug-in\"}"));
     QVERIFY(r.lines.at(2).contains("\"dataType\":0,"));
     QCOMPARE(statusOf(r.lines.at(3)), 0);
 }
@@ -267,7 +290,108 @@ void TestPlcHostPlugins::connectFailure()
         QCOMPARE(r.exitCode, 3);
         QCOMPARE(r.lines.size(), 1);
         QVERIFY2(r.lines.at(0).startsWith("{\"op\":\"connect\",\"result\":-"), r.lines.at(0).constData());
+        const QByteArray why = text != unreachable ? "the connection text has no"
+                               : text.contains(',') ? "serial port /dev/plchost-no-such-port does not exist"
+                                                    : "connection refused";
+        QVERIFY2(r.lines.at(0).contains(",\"reason\":\"" + why) && r.err.contains(why), r.lines.at(0).constData());
     }
+}
+
+void TestPlcHostPlugins::traceReadable()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, connect);
+    QFETCH(QString, par);
+    const Run r = runHost(base(plugin, connect, par) << "read" << "D100" << "int16" << "--trace");
+    QCOMPARE(r.exitCode, 0);
+    // Time, plug-in, address, direction, spaced hex; characters for the ASCII ones.
+    const bool ascii = plugin == QLatin1String("kelvaro") || plugin == QLatin1String("lunetta");
+    const QString hexBytes = QStringLiteral("(?:[0-9A-F]{2} )*[0-9A-F]{2}");
+    for (const char *dir : {"->", "<-"}) {
+        const QRegularExpression line(QStringLiteral("(^|\n) +\\d+ ms  \\w+  D100  %1  %2%3\n")
+                                          .arg(QRegularExpression::escape(QLatin1String(dir)), hexBytes,
+                                               ascii ? QStringLiteral("  <(STX|ENQ)>[0-9A-F]+.*") : QString()));
+        QVERIFY2(line.match(QString::fromUtf8(r.err)).hasMatch(), r.err.constData());
+    }
+}
+
+void TestPlcHostPlugins::plcRefusals_data()
+{
+    QTest::addColumn<QString>("plugin");
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("Kelvaro NAK") << "Kelvaro" << "fxport" << "nak" << QByteArray("PLC refused the request (NAK)");
+    QTest::newRow("Lunetta NAK 06") << "Lunetta" << "fxlink" << "nak:06"
+                                    << QByteArray("PLC refused the request: NAK error code 06 (character area error)");
+    QTest::newRow("Marrowin 58") << "Marrowin" << "mc1e" << "nak:58"
+                                 << QByteArray("PLC refused the request: completion code 58 (device out of range)");
+    QTest::newRow("Norvessa C056") << "Norvessa" << "mc3e" << "nak:C056"
+                                   << QByteArray("PLC refused the request: end code C056 (device out of range)");
+    QTest::newRow("Norvessa noise") << "Norvessa" << "mc3e" << "garbage"
+                                    << QByteArray("answer not understood (first byte FF");
+}
+
+void TestPlcHostPlugins::plcRefusals()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, protocol);
+    QFETCH(QString, fault);
+    QFETCH(QByteArray, reason);
+    if (!kPlugins.contains(plugin))
+        QSKIP("plug-in not built");
+    QProcess sim;
+    const QList<QByteArray> lines = startSim(&sim, {"--serve", protocol + "@127.0.0.1:0", "--fault", fault}, 1);
+    QCOMPARE(lines.size(), 1);
+    const Run r = runHost(base(plugin, QString::fromUtf8(lines.at(0).split(' ').value(1)), QString())
+                          << "read" << "D100" << "int16");
+    stop(&sim, SIGTERM);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.lines.value(1).contains("\"status\":7,") && r.lines.value(1).contains(",\"reason\":\"" + reason),
+             r.lines.value(1).constData());
+    QVERIFY2(r.err.contains("plchost: read D100: " + reason), r.err.constData());
+}
+
+void TestPlcHostPlugins::pollReconnects()
+{
+    // A PLC that goes away and comes back on the same port: the poll goes on
+    // by itself with status 0 once it is back.
+    const QString plugin = kPlugins.contains(QLatin1String("Norvessa")) ? QStringLiteral("Norvessa")
+                                                                        : QStringLiteral("Marrowin");
+    if (!kPlugins.contains(plugin))
+        QSKIP("no MC plug-in built");
+    const QString serve = (plugin == QLatin1String("Norvessa") ? "mc3e@127.0.0.1:" : "mc1e@127.0.0.1:");
+    QProcess sim;
+    const QList<QByteArray> first = startSim(&sim, {"--serve", serve + "0"}, 1);
+    QCOMPARE(first.size(), 1);
+    const QString endpoint = QString::fromUtf8(first.at(0).split(' ').value(1));
+    QProcess host;
+    host.start(kHost, base(plugin, endpoint, QString()) << "--repeat" << "0" << "--interval" << "200" << "read"
+                                                        << "D100" << "int16");
+    QVERIFY(host.waitForStarted(10000));
+    QByteArray out;
+    auto waitFor = [&](const QByteArray &what, int from) {
+        QElapsedTimer t;
+        t.start();
+        while (out.indexOf(what, from) < 0 && t.elapsed() < 15000 && host.state() == QProcess::Running) {
+            host.waitForReadyRead(100);
+            out += host.readAllStandardOutput();
+        }
+        return out.indexOf(what, from);
+    };
+    QVERIFY2(waitFor("\"status\":0,", 0) >= 0, out + host.readAllStandardError());
+    stop(&sim, SIGKILL);
+    const int lost = waitFor("\"status\":9,", 0);
+    QVERIFY2(lost >= 0, out.constData());
+    QVERIFY(waitFor("connection refused", lost) >= 0);
+    const QList<QByteArray> again = startSim(&sim, {"--serve", serve + endpoint.section(':', -1)}, 1);
+    QCOMPARE(again.size(), 1);
+    const int back = waitFor("{\"op\":\"connect\",\"result\":0}", lost);
+    QVERIFY2(back >= 0 && waitFor("\"status\":0,", back) > back, out.constData());
+    stop(&host, SIGINT);
+    stop(&sim, SIGTERM);
+    QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(host.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPlcHostPlugins)

@@ -3,6 +3,7 @@
 #include "SimTestSupport.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
@@ -20,6 +21,7 @@ private slots:
     void serveTcpAndPty();
     void stationAndFaultOptions();
     void sigintStopsCleanly();
+    void presetMemoryAndLink();
     void help();
     void usageErrors_data();
     void usageErrors();
@@ -136,6 +138,51 @@ void tst_PlcSimCli::sigintStopsCleanly()
     QVERIFY(c.waitForDisconnect(3000));
 }
 
+void tst_PlcSimCli::presetMemoryAndLink()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("plc")), load = dir.filePath(QStringLiteral("in.mem")),
+                  dump = dir.filePath(QStringLiteral("out.mem"));
+    QFile in(load);
+    QVERIFY(in.open(QIODevice::WriteOnly));
+    in.write("# preset\n--set D30=0x7FFF\n\nD21=-1\n");
+    in.close();
+    QProcess p;
+    QStringList lines;
+    const QString why = start(&p, {"--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty:" + link, "--set",
+                                   "D20=1,2", "--load", load, "--set", "M5=1", "--dump", dump, "--verbose"},
+                              2, &lines);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
+    QCOMPARE(lines.at(1), "fxport " + link);
+    PtyClient pty;
+    QVERIFY(pty.open(link));
+    QCOMPARE(pty.exchange(ascii("<ENQ>"), 1), ascii("<ACK>"));
+    // D20..D21 as set and loaded (the file's D21 after --set D20=1,2), M0..M15 as one word.
+    TcpClient tcp;
+    QVERIFY(tcp.connectTo(lines.at(0).section(QLatin1Char(' '), 1)));
+    QCOMPARE(tcp.exchange(hex("500000FFFF03000C00 0A00 0104 0000 140000 A8 0200"), 15),
+             hex("D00000FFFF0300 0600 0000 0100 FFFF"));
+    QCOMPARE(tcp.exchange(hex("500000FFFF03000C00 0A00 0104 0000 000000 90 0100"), 13),
+             hex("D00000FFFF0300 0400 0000 2000"));
+    QCOMPARE(tcp.exchange(hex("500000FFFF03000E00 0A00 0114 0000 280000 A8 0100 0500"), 11),
+             hex("D00000FFFF0300 0200 0000"));
+    QCOMPARE(signal(&p, SIGTERM), QString());
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+    QFile out(dump);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QByteArray dumped = out.readAll();
+    QVERIFY2(dumped.endsWith("\nM5=1\nD20=1,65535\nD30=32767\nD40=5\n"), dumped.constData());
+    // --verbose: times, connects and a decoded line per request.
+    const QString log = QString::fromLocal8Bit(p.readAllStandardError());
+    for (const char *needle : {" ms  plcsim 127.0.0.1:", " connected\n",
+                               "request 1: read words D20 points 2 -> end code 0000",
+                               "request 3: write words D40 points 1 -> end code 0000", " disconnected\n"})
+        QVERIFY2(log.contains(QLatin1String(needle)), qPrintable(log));
+}
+
 void tst_PlcSimCli::help()
 {
     QProcess p;
@@ -159,6 +206,11 @@ void tst_PlcSimCli::usageErrors_data()
     QTest::newRow("--serve without value") << QStringList{"--serve"};
     QTest::newRow("bad fault") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--fault", "late"};
     QTest::newRow("bad station") << QStringList{"--serve", "fxlink@127.0.0.1:0", "--station", "300"};
+    QTest::newRow("set out of range") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "D12287=1,2"};
+    QTest::newRow("set bit not 0/1") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "M0=2"};
+    QTest::newRow("set word too big") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "D0=65536"};
+    QTest::newRow("load missing") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--load", "/nonexistent/plc.mem"};
+    QTest::newRow("pty without link") << QStringList{"--serve", "fxport@pty:"};
 }
 
 void tst_PlcSimCli::usageErrors()

@@ -291,16 +291,16 @@ bool isOperationName(const QString &s)
         || s == QLatin1String("connect") || s == QLatin1String("disconnect") || s == QLatin1String("sleep");
 }
 
-} // namespace
-
-bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString *error)
+// Options may stand anywhere on the line: they are taken out first, and the
+// words left over are the operations.
+bool splitOptions(const QStringList &args, HostCommandLine *out, QStringList *words, QString *error)
 {
-    *out = HostCommandLine();
-    bool havePlugin = false, haveConnect = false;
-    int i = 0;
-
-    // Options come first; the first word that is not an option starts the operations.
-    while (i < args.size() && args.at(i).startsWith(QLatin1String("--"))) {
+    bool havePlugin = false, haveRepeat = false, haveInterval = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (!args.at(i).startsWith(QLatin1String("--"))) {
+            words->append(args.at(i));
+            continue;
+        }
         QString opt = args.at(i);
         QString inlineValue;
         bool hasInline = false;
@@ -313,15 +313,13 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
         auto takeValue = [&](QString *dst) {
             if (hasInline) {
                 *dst = inlineValue;
-                ++i;
                 return true;
             }
             if (i + 1 >= args.size()) {
                 *error = QStringLiteral("%1 needs a value").arg(opt);
                 return false;
             }
-            *dst = args.at(i + 1);
-            i += 2;
+            *dst = args.at(++i);
             return true;
         };
         auto once = [&](bool *seen) {
@@ -332,54 +330,110 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
             *seen = true;
             return true;
         };
+        auto number = [&](bool *seen, int *dst, const char *what) {
+            QString text;
+            if (!once(seen) || !takeValue(&text))
+                return false;
+            if (!parseInt(text, dst) || *dst < 0) {
+                *error = QStringLiteral("%1: \"%2\" is not %3").arg(opt, text, QLatin1String(what));
+                return false;
+            }
+            return true;
+        };
         if (opt == QLatin1String("--help")) {
             out->help = true;
-            return true;
+        } else if (opt == QLatin1String("--version")) {
+            out->version = true;
         } else if (opt == QLatin1String("--plugin")) {
             if (!once(&havePlugin) || !takeValue(&out->plugin))
                 return false;
         } else if (opt == QLatin1String("--connect")) {
-            if (!once(&haveConnect) || !takeValue(&out->connectText))
+            if (!once(&out->hasConnect) || !takeValue(&out->connectText))
                 return false;
         } else if (opt == QLatin1String("--par")) {
             if (!once(&out->hasPar) || !takeValue(&out->par))
                 return false;
-        } else if (opt == QLatin1String("--trace") && !hasInline) {
+        } else if (opt == QLatin1String("--trace") && (!hasInline || inlineValue == QLatin1String("raw"))) {
             if (!once(&out->trace))
                 return false;
-            ++i;
+            out->rawTrace = hasInline;
+        } else if (opt == QLatin1String("--repeat")) {
+            if (!number(&haveRepeat, &out->repeat, "a number of rounds (0: until interrupted)"))
+                return false;
+            out->polling = true;
+        } else if (opt == QLatin1String("--interval")) {
+            if (!number(&haveInterval, &out->intervalMs, "a number of milliseconds"))
+                return false;
         } else {
             *error = QStringLiteral("unknown option %1").arg(args.at(i));
             return false;
         }
     }
-    if (i < args.size() && args.at(i) == QLatin1String("-h")) {
-        out->help = true;
-        return true;
+    if (haveInterval && !haveRepeat) {
+        *error = QStringLiteral("--interval needs --repeat");
+        return false;
     }
-    if (!havePlugin || out->plugin.isEmpty()) {
+    if (!out->help && !out->version && (!havePlugin || out->plugin.isEmpty())) {
         *error = QStringLiteral("--plugin is required");
         return false;
     }
-    if (!haveConnect) {
-        *error = QStringLiteral("--connect is required");
-        return false;
+    return true;
+}
+
+// "ADDRESS and TYPE" for the parts of `names` from `first` on.
+QString missingParts(const QStringList &names, int first)
+{
+    const QStringList rest = names.mid(first);
+    if (rest.size() <= 1)
+        return rest.join(QString());
+    return QStringList(rest.mid(0, rest.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" and ")
+        + rest.last();
+}
+
+} // namespace
+
+bool HostCommandLine::needsConnection() const
+{
+    for (const HostOperation &o : operations) {
+        if (o.kind != HostOperation::Info && o.kind != HostOperation::Sleep)
+            return true;
     }
-    if (i >= args.size()) {
+    return false;
+}
+
+bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString *error)
+{
+    *out = HostCommandLine();
+    QStringList words;
+    if (!splitOptions(args, out, &words, error))
+        return false;
+    if (out->help || out->version || (!words.isEmpty() && words.first() == QLatin1String("-h"))) {
+        out->help = out->help || !out->version;
+        return true;
+    }
+    if (words.isEmpty()) {
         *error = QStringLiteral("no operation given");
         return false;
     }
 
-    auto need = [&](const QString &op, int n, const char *what) {
-        if (i + n >= args.size()) {
-            *error = QStringLiteral("%1: missing %2").arg(op, QLatin1String(what));
-            return false;
-        }
-        return true;
+    int i = 0;
+    auto need = [&](const QString &op, int n, const QStringList &names) {
+        // Parts present: up to n words, but a TYPE never is an operation name.
+        int present = 0;
+        while (present < n && i + 1 + present < words.size()
+               && !(present > 0 && present < 2 && isOperationName(words.at(i + 1 + present))))
+            ++present;
+        if (present == n)
+            return true;
+        QString head = op;
+        if (present > 0)
+            head += QLatin1Char(' ') + words.at(i + 1);
+        *error = QStringLiteral("%1: missing %2").arg(head, missingParts(names, present));
+        return false;
     };
 
-    while (i < args.size()) {
-        const QString op = args.at(i);
+    while (i < words.size()) {
+        const QString op = words.at(i);
         HostOperation o;
         if (op == QLatin1String("info")) {
             o.kind = HostOperation::Info;
@@ -388,34 +442,37 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
             o.kind = HostOperation::Disconnect;
             ++i;
         } else if (op == QLatin1String("connect")) {
-            if (!need(op, 1, "TEXT"))
+            if (!need(op, 1, {QStringLiteral("TEXT")}))
                 return false;
             o.kind = HostOperation::Connect;
-            o.text = args.at(i + 1);
+            o.text = words.at(i + 1);
             i += 2;
         } else if (op == QLatin1String("sleep")) {
-            if (!need(op, 1, "MS"))
+            if (!need(op, 1, {QStringLiteral("MS")}))
                 return false;
             o.kind = HostOperation::Sleep;
-            if (!parseInt(args.at(i + 1), &o.milliseconds) || o.milliseconds < 0) {
-                *error = QStringLiteral("sleep: \"%1\" is not a number of milliseconds").arg(args.at(i + 1));
+            if (!parseInt(words.at(i + 1), &o.milliseconds) || o.milliseconds < 0) {
+                *error = QStringLiteral("sleep: \"%1\" is not a number of milliseconds").arg(words.at(i + 1));
                 return false;
             }
             i += 2;
         } else if (op == QLatin1String("read") || op == QLatin1String("write")) {
             const bool isWrite = op == QLatin1String("write");
-            if (!need(op, isWrite ? 3 : 2, isWrite ? "ADDRESS TYPE VALUES" : "ADDRESS TYPE"))
+            QStringList names{QStringLiteral("ADDRESS"), QStringLiteral("TYPE")};
+            if (isWrite)
+                names << QStringLiteral("VALUES");
+            if (!need(op, names.size(), names))
                 return false;
             o.kind = isWrite ? HostOperation::Write : HostOperation::Read;
-            o.address = args.at(i + 1);
-            if (!parseTypeText(args.at(i + 2), &o.typeCode)) {
-                *error = QStringLiteral("%1 %2: unknown type \"%3\"").arg(op, o.address, args.at(i + 2));
+            o.address = words.at(i + 1);
+            if (!parseTypeText(words.at(i + 2), &o.typeCode)) {
+                *error = QStringLiteral("%1 %2: unknown type \"%3\"").arg(op, o.address, words.at(i + 2));
                 return false;
             }
             i += 3;
             if (isWrite) {
                 QString valueError;
-                if (!parseValueList(o.typeCode, args.at(i), &o.value, &o.valueCount, &valueError)) {
+                if (!parseValueList(o.typeCode, words.at(i), &o.value, &o.valueCount, &valueError)) {
                     *error = QStringLiteral("write %1: %2").arg(o.address, valueError);
                     return false;
                 }
@@ -423,10 +480,10 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
             }
             // An optional COUNT: the next word when it is a number (operation
             // names never are).
-            if (i < args.size() && !isOperationName(args.at(i))) {
-                if (!parseInt(args.at(i), &o.count)) {
+            if (i < words.size() && !isOperationName(words.at(i))) {
+                if (!parseInt(words.at(i), &o.count)) {
                     *error = QStringLiteral("%1 %2: \"%3\" is neither a COUNT nor an operation")
-                                 .arg(op, o.address, args.at(i));
+                                 .arg(op, o.address, words.at(i));
                     return false;
                 }
                 o.hasCount = true;
@@ -436,11 +493,24 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
             } else {
                 o.count = 1;
             }
+            // A COUNT of 0 or less is passed on for the plug-in to refuse;
+            // any other must match the values, or the plug-in would write a
+            // part of them (or fail) while the line suggests otherwise.
+            if (isWrite && o.hasCount && o.count > 0 && elementKindForCode(o.typeCode) != ElementKind::None
+                && o.count != o.valueCount) {
+                *error = QStringLiteral("write %1: %2 value(s) given for COUNT %3").arg(o.address).arg(o.valueCount)
+                             .arg(o.count);
+                return false;
+            }
         } else {
             *error = QStringLiteral("unknown operation \"%1\"").arg(op);
             return false;
         }
         out->operations.append(o);
+    }
+    if (!out->hasConnect && out->needsConnection()) {
+        *error = QStringLiteral("--connect is required (only info runs without a connection)");
+        return false;
     }
     return true;
 }
@@ -448,27 +518,36 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
 QString hostUsageText()
 {
     return QStringLiteral(
-        "usage: plchost --plugin PLUGIN --connect TEXT [--par TEXT] [--trace] OP [OP ...]\n"
+        "usage: plchost --plugin PLUGIN [--connect TEXT] [--par TEXT] [--trace[=raw]]\n"
+        "               [--repeat N [--interval MS]] OP [OP ...]\n"
+        "       plchost --version\n"
         "\n"
         "Loads a PLC driver plug-in, connects it and runs the operations in order,\n"
-        "printing one JSON object per operation on stdout.\n"
+        "printing one JSON object per operation on stdout. Options may stand anywhere.\n"
         "\n"
         "  --plugin PLUGIN  path of a plug-in library, or Kelvaro, Lunetta, Marrowin,\n"
         "                   Norvessa (any case), looked up as libLib<Name>.so.1 or\n"
         "                   libLib<Name>.so next to plchost, in ../lib/plc-drivers and\n"
         "                   in ../lib\n"
         "  --connect TEXT   connection text for ConnectDrive, e.g. 127.0.0.1:5000 or\n"
-        "                   /dev/ttyUSB0,9600,7,1,E\n"
+        "                   /dev/ttyUSB0,9600,7,1,E; needed by every operation but info\n"
         "  --par TEXT       passed to SetConnectPar before connecting (station number)\n"
-        "  --trace          DebugCmd(DebugStart) first: frame traces on stderr\n"
+        "  --trace          frame traces on stderr: time in ms, direction, spaced hex\n"
+        "                   and, for Kelvaro and Lunetta, the characters\n"
+        "  --trace=raw      the plug-in's own trace lines, unchanged\n"
+        "  --repeat N       run the operations N times (0: until SIGINT); after a\n"
+        "                   status 9 the connection is made again before the next\n"
+        "                   round, with a pause growing up to 5 s while it fails\n"
+        "  --interval MS    rounds start MS ms apart (default 1000)\n"
+        "  --version        the version of plchost\n"
         "\n"
         "Operations:\n"
         "  info                            drive name, version and build version\n"
         "  read ADDRESS TYPE [COUNT]       without COUNT the 2-argument ReadVariable\n"
         "  write ADDRESS TYPE VALUES [COUNT]\n"
         "                                  VALUES comma separated (true,false / 1,-2 /\n"
-        "                                  1.5,nan); one value without COUNT uses the\n"
-        "                                  3-argument WriteVariable\n"
+        "                                  1.5,nan), as many as COUNT; one value without\n"
+        "                                  COUNT uses the 3-argument WriteVariable\n"
         "  connect TEXT                    ConnectDrive again\n"
         "  disconnect                      DisConnectDrive\n"
         "  sleep MS                        run the event loop for MS milliseconds\n"
@@ -481,10 +560,18 @@ QString hostUsageText()
         "\n"
         "Values print as JSON arrays in the form of the list the returned value\n"
         "actually holds (even when that is not the list dataType names); int8 prints\n"
-        "signed; value is null when the returned value holds no list.\n"
+        "signed; value is null when the returned value holds no list. A line whose\n"
+        "result or status is not 0 carries a \"reason\" in words, also on stderr.\n"
+        "\n"
+        "Status: 0 done; 1 not completed; 2 data type not supported; 3 device area\n"
+        "unknown; 4 nothing to transfer; 5 device number not valid or out of range;\n"
+        "6 busy; 7 answer rejected; 8 no answer; 9 not connected.\n"
+        "Connect result: 0 connected; -1 text incomplete, port not opened or address\n"
+        "not numeric; -3 TCP connection not made; -4 text has no ',', ':' or ';'.\n"
         "\n"
         "Exit status: 0 every read and write returned status 0; 1 some returned\n"
         "another status; 2 usage error or plug-in not loadable (nothing run);\n"
         "3 the --connect connection failed (a connect operation later in the list\n"
-        "only prints its result).\n");
+        "only prints its result). With --repeat: that of the last round, 3 when its\n"
+        "connection could not be made again.\n");
 }

@@ -1,10 +1,12 @@
 #pragma once
 // Command line of the host runner:
 //
-//   plchost --plugin PLUGIN --connect TEXT [--par TEXT] [--trace] OP [OP ...]
+//   plchost --plugin PLUGIN [--connect TEXT] [--par TEXT] [--trace[=raw]]
+//           [--repeat N [--interval MS]] OP [OP ...]
 //
-// Everything is checked here, before the plug-in is loaded, so that a typing
-// error never reaches a PLC half way through a list of operations.
+// Options may stand anywhere. Everything is checked here, before the plug-in is
+// loaded, so that a typing error never reaches a PLC half way through a list of
+// operations.
 
 #include <QList>
 #include <QString>
@@ -44,12 +46,21 @@ struct HostOperation {
 
 struct HostCommandLine {
     bool help = false;
+    bool version = false;
     QString plugin;
+    bool hasConnect = false;  // only info runs without it
     QString connectText;
     bool hasPar = false;
     QString par;
-    bool trace = false;
+    bool trace = false;       // --trace or --trace=raw
+    bool rawTrace = false;    // --trace=raw: the plug-in's lines as they are
+    bool polling = false;     // --repeat given
+    int repeat = 1;           // rounds; 0: until interrupted
+    int intervalMs = 1000;    // from the start of one round to the next
     QList<HostOperation> operations;
+
+    // True when some operation needs ConnectDrive first (all but info, sleep).
+    bool needsConnection() const;
 };
 
 // `args` without the program name. False with *error set on a usage error.

@@ -135,3 +135,10 @@ QByteArray labelLine(const char *op, const CLabelVariable &label)
     line += '}';
     return line;
 }
+
+QByteArray withReason(const QByteArray &line, const QString &reason)
+{
+    if (reason.isEmpty() || !line.endsWith('}'))
+        return line;
+    return line.left(line.size() - 1) + ",\"reason\":" + jsonString(reason) + '}';
+}

@@ -20,6 +20,10 @@ QByteArray jsonTimestamp(const QDateTime &timestamp);
 // {"op":OP,"address":A,"dataType":T,"count":N,"status":S,"timestamp":TS,"value":V}
 QByteArray labelLine(const char *op, const CLabelVariable &label);
 
+// `line` (a JSON object) with "reason":REASON added as its last field; the
+// line unchanged when reason is empty.
+QByteArray withReason(const QByteArray &line, const QString &reason);
+
 // Shortest decimal forms that read back to the same float / double;
 // "nan", "inf", "-inf" (as JSON strings) for the non-finite values.
 QByteArray jsonFloat(float v);

@@ -16,6 +16,7 @@
 // write.
 
 #include <QMutex>
+#include <QStringList>
 #include <QVector>
 #include <QtGlobal>
 
@@ -43,6 +44,14 @@ public:
     void setBitWord(char area, int head, quint16 value);
 
     void clear();
+
+    // Memory as text, one run of devices a line: "D100=1,2,3", "M0=1,0,1",
+    // "X1F=1". X, Y and W numbers are hexadecimal, the others decimal; words
+    // take -32768..65535 or 0x0..0xFFFF, bits 0 or 1. False with *error set
+    // for a text that is not of this form or leaves the area.
+    bool setFromText(const QString &text, QString *error);
+    // The non-zero devices in the same form, areas X Y M S D W R in turn.
+    QStringList nonZeroText() const;
 
     QMutex &lock() const { return m_mutex; }
 

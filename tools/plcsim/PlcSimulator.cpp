@@ -2,6 +2,7 @@
 #include "PlcMemory.h"
 #include "SimFaults.h"
 #include "SimLinks.h"
+#include "SimLog.h"
 #include "SimProtocols.h"
 
 #include <QAtomicInt>
@@ -72,6 +73,8 @@ private:
     void process(SimEndpoint *ep, SimLink *link);
     void deliver(SimEndpoint *ep, SimLink *link, const QByteArray &answer, const SimFault *fault);
     void log(SimLink *link, const char *dir, const QByteArray &bytes, const QString &note = QString());
+    void logText(const QString &endpoint, const QString &text);
+    bool isVerbose() const;
 
     SimulatorWorker *w;
     QVector<SimEndpoint *> m_endpoints;
@@ -177,7 +180,12 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
         connect(ep->server, &QTcpServer::newConnection, ep, [this, ep] {
             while (QTcpSocket *s = ep->server->nextPendingConnection()) {
                 const QString peer = s->peerAddress().toString() + QLatin1Char(':') + QString::number(s->peerPort());
-                attach(ep, new TcpLink(s, ep->name + QStringLiteral(" client ") + peer, ep));
+                const QString name = ep->name + QStringLiteral(" client ") + peer;
+                TcpLink *link = new TcpLink(s, name, ep);
+                logText(name, QStringLiteral("connected"));
+                connect(link, &QObject::destroyed, this,
+                        [this, name] { logText(name, QStringLiteral("disconnected")); });
+                attach(ep, link);
             }
         });
     }
@@ -239,8 +247,19 @@ void SimEngine::log(SimLink *link, const char *dir, const QByteArray &bytes, con
     QString line = QStringLiteral("plcsim %1 %2 %3").arg(link->endpoint(), QLatin1String(dir), hexDump(bytes));
     if (!note.isEmpty())
         line += QStringLiteral("  (") + note + QLatin1Char(')');
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
+    SimLog::line(line);
+}
+
+bool SimEngine::isVerbose() const
+{
+    QMutexLocker l(&w->configLock);
+    return w->verbose;
+}
+
+void SimEngine::logText(const QString &endpoint, const QString &text)
+{
+    if (isVerbose())
+        SimLog::line(QStringLiteral("plcsim %1 %2").arg(endpoint, text));
 }
 
 void SimEngine::process(SimEndpoint *ep, SimLink *link)
@@ -296,6 +315,9 @@ void SimEngine::process(SimEndpoint *ep, SimLink *link)
             else if (fault.kind == SimFault::Garbage)
                 answer = garbageFor(answer);
         }
+        if (isVerbose())
+            logText(link->endpoint(), QStringLiteral("request %1: %2").arg(number)
+                                          .arg(SimLog::requestSummary(ep->protocol, request, answer)));
         deliver(ep, link, answer, faulty ? &fault : nullptr);
     }
 }

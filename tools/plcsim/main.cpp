@@ -1,15 +1,21 @@
 // plcsim: a Mitsubishi PLC on TCP ports, pseudo-terminals or serial lines.
+#include "PlcMemory.h"
 #include "PlcSimulator.h"
 #include "SimProtocols.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTextStream>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,7 +32,8 @@ void onSignal(int)
 QString helpText()
 {
     return QStringLiteral(
-        "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault FAULT]... [--verbose]\n"
+        "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault FAULT]...\n"
+        "              [--set DEVICE=VALUES]... [--load FILE] [--dump FILE] [--verbose]\n"
         "\n"
         "A Mitsubishi PLC simulator. It answers the FX programming-port protocol (fxport),\n"
         "the FX computer link, dedicated protocol format 1 with sum check (fxlink), and the\n"
@@ -37,6 +44,8 @@ QString helpText()
         "      HOST:PORT   a TCP server (numeric address or localhost; port 0 picks a free\n"
         "                  port); several clients at once\n"
         "      pty         a new pseudo-terminal pair; the slave's path is printed\n"
+        "      pty:LINK    the same, with a symbolic link LINK to the slave (printed\n"
+        "                  instead of the slave's path; removed on exit)\n"
         "      PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]\n"
         "                  a serial device (PARITY N, E or O); fxport defaults to 9600 7E1,\n"
         "                  the others to 9600 8N1\n"
@@ -44,15 +53,24 @@ QString helpText()
         "  --station N   computer-link station number (0..255, default 0); requests for\n"
         "                other stations get no answer\n"
         "  --fault FAULT  inject a fault (repeatable), see below\n"
-        "  --verbose     log every request and answer in hexadecimal on stderr\n"
+        "  --set DEVICE=VALUES  preset memory before serving (repeatable): D100=1,2,3\n"
+        "                words (-32768..65535 or 0x0..0xFFFF), M0=1,0,1 bits; X, Y and W\n"
+        "                numbers hexadecimal (X17 octal in FX notation is X0F), the\n"
+        "                others decimal\n"
+        "  --load FILE   --set lines from FILE, one a line (# comments)\n"
+        "  --dump FILE   on exit, write the non-zero memory to FILE as such lines\n"
+        "  --verbose     log on stderr, each line with the milliseconds since start:\n"
+        "                connects and disconnects, every request and answer in\n"
+        "                hexadecimal and a decoded summary of every request\n"
         "  --help        this text\n"
         "\n"
         "Once every endpoint is up, one line per endpoint goes to stdout:\n"
         "  PROTOCOL ENDPOINT        e.g. \"mc3e 127.0.0.1:40123\", \"fxport /dev/pts/4\"\n"
         "then the simulator serves until SIGTERM or SIGINT and exits with 0.\n"
-        "Exit codes: 0 stopped by a signal, 1 an endpoint could not be opened, 2 usage error.\n"
+        "Exit codes: 0 stopped by a signal, 1 an endpoint could not be opened (or the\n"
+        "--dump file not written), 2 usage error.\n"
         "\n"
-        "Memory (zero at start):\n"
+        "Memory (zero at start, unless --set or --load say otherwise):\n"
         "  bit devices  X, Y 0..0x1FFF (octal numbers in fxport/fxlink, hexadecimal in\n"
         "               mc1e/mc3e), M 0..16383 (M8000 up: special relays), S 0..4095\n"
         "  word devices D 0..12287 (D8000 up: special registers), W 0..0x1FFF, R 0..32767\n"
@@ -90,6 +108,74 @@ int usage(const QString &why)
     return 2;
 }
 
+// The --set lines of a --load file: blank lines and # comments are skipped,
+// a leading "--set" is allowed.
+bool loadMemoryFile(const QString &path, PlcMemory &memory, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1String("--set")))
+            line = line.mid(5).trimmed();
+        QString why;
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')) && !memory.setFromText(line, &why)) {
+            *error = QStringLiteral("%1:%2: %3").arg(path).arg(number).arg(why);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool dumpMemoryFile(const QString &path, const PlcMemory &memory)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        std::fprintf(stderr, "plcsim: cannot write %s: %s\n", path.toLocal8Bit().constData(),
+                     file.errorString().toLocal8Bit().constData());
+        return false;
+    }
+    QTextStream out(&file);
+    out << "# plcsim memory: the non-zero devices (plcsim --load reads this file)\n";
+    for (const QString &l : memory.nonZeroText())
+        out << l << '\n';
+    return true;
+}
+
+// A symbolic link at a stable path to a pseudo-terminal's slave. A link left
+// by an earlier run is replaced; anything else at that path is kept.
+bool makeLink(const QString &link, const QString &target, QString *error)
+{
+    const QByteArray l = QFile::encodeName(link);
+    struct stat st;
+    if (::lstat(l.constData(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            *error = QStringLiteral("%1 exists and is not a symbolic link").arg(link);
+            return false;
+        }
+        ::unlink(l.constData());
+    }
+    if (::symlink(QFile::encodeName(target).constData(), l.constData()) != 0) {
+        *error = QStringLiteral("cannot create the link %1: %2").arg(link, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+// Removes the links that still point where this run made them point.
+void removeLinks(const QList<QPair<QString, QString>> &links)
+{
+    for (const auto &l : links) {
+        if (QFile::symLinkTarget(l.first) == l.second)
+            QFile::remove(l.first);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -99,6 +185,8 @@ int main(int argc, char **argv)
 
     QStringList serves;
     QStringList faults;
+    QList<QPair<bool, QString>> memoryTexts;  // (from a file, text or path) in the order given
+    QString dumpPath;
     int station = 0;
     bool verbose = false;
     for (int i = 1; i < args.size(); ++i) {
@@ -125,6 +213,13 @@ int main(int argc, char **argv)
             bool ok = false;
             if (!value(&v) || (station = v.toInt(&ok, 10), !ok) || station < 0 || station > 255)
                 return usage(QStringLiteral("--station needs a number 0..255"));
+        } else if (a == QLatin1String("--set") || a == QLatin1String("--load")) {
+            if (!value(&v))
+                return usage(QStringLiteral("%1 needs a value").arg(a));
+            memoryTexts.append({a == QLatin1String("--load"), v});
+        } else if (a == QLatin1String("--dump")) {
+            if (!value(&dumpPath) || dumpPath.isEmpty())
+                return usage(QStringLiteral("--dump needs a FILE"));
         } else if (a == QLatin1String("--verbose")) {
             verbose = true;
         } else {
@@ -135,6 +230,12 @@ int main(int argc, char **argv)
         return usage(QStringLiteral("at least one --serve PROTOCOL@ENDPOINT is needed"));
 
     PlcSimulator sim;
+    for (const auto &m : memoryTexts) {
+        QString error;
+        if (!(m.first ? loadMemoryFile(m.second, sim.memory(), &error) : sim.memory().setFromText(m.second, &error)))
+            return usage(QStringLiteral("%1: %2").arg(m.first ? QStringLiteral("--load") : QStringLiteral("--set"),
+                                                      error));
+    }
     sim.setStation(station);
     sim.setVerbose(verbose);
     for (const QString &f : faults) {
@@ -144,6 +245,7 @@ int main(int argc, char **argv)
     }
     // Parse every --serve before opening any, so a typo opens nothing.
     QList<QPair<QString, QString>> endpoints;
+    QStringList linkPaths;  // per endpoint: pty:LINK's LINK, or empty
     for (const QString &s : serves) {
         const int at = s.indexOf(QLatin1Char('@'));
         if (at <= 0 || at == s.size() - 1)
@@ -151,7 +253,19 @@ int main(int argc, char **argv)
         const QString protocol = s.left(at).toLower();
         if (!ProtocolHandler::protocols().contains(protocol))
             return usage(QStringLiteral("unknown protocol \"%1\" (fxport, fxlink, mc1e, mc3e)").arg(s.left(at)));
-        endpoints.append({protocol, s.mid(at + 1)});
+        // pty[:LINK][,SETTINGS]: the link is this file's business, the rest
+        // goes to the simulator as "pty[,SETTINGS]".
+        QString endpoint = s.mid(at + 1);
+        QString link;
+        if (endpoint.startsWith(QLatin1String("pty:"))) {
+            const int comma = endpoint.indexOf(QLatin1Char(','));
+            link = endpoint.mid(4, comma < 0 ? -1 : comma - 4);
+            if (link.isEmpty())
+                return usage(QStringLiteral("--serve \"%1\": pty: needs a LINK path").arg(s));
+            endpoint = QStringLiteral("pty") + (comma < 0 ? QString() : endpoint.mid(comma));
+        }
+        endpoints.append({protocol, endpoint});
+        linkPaths << link;
     }
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -167,12 +281,23 @@ int main(int argc, char **argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     QStringList lines;
-    for (const auto &e : endpoints) {
+    QList<QPair<QString, QString>> links;  // link path, slave path
+    for (int i = 0; i < endpoints.size(); ++i) {
+        const auto &e = endpoints.at(i);
         QString error;
-        const QString real = sim.addEndpoint(e.first, e.second, &error);
+        QString real = sim.addEndpoint(e.first, e.second, &error);
+        if (!real.isEmpty() && !linkPaths.at(i).isEmpty()) {
+            if (makeLink(linkPaths.at(i), real, &error)) {
+                links.append({linkPaths.at(i), real});
+                real = linkPaths.at(i);
+            } else {
+                real.clear();
+            }
+        }
         if (real.isEmpty()) {
             std::fprintf(stderr, "plcsim: %s@%s: %s\n", e.first.toLocal8Bit().constData(),
                          e.second.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+            removeLinks(links);
             return 1;
         }
         lines << e.first + QLatin1Char(' ') + real;
@@ -189,5 +314,8 @@ int main(int argc, char **argv)
         app.quit();
     });
     app.exec();
+    removeLinks(links);
+    if (!dumpPath.isEmpty() && !dumpMemoryFile(dumpPath, sim.memory()))
+        return 1;
     return 0;
 }

@@ -1,0 +1,52 @@
+#include "DriverProfile.h"
+
+DriverProfile DriverProfile::defaults(const ProfileKeys &keys)
+{
+    DriverProfile p;
+    p.readWords = keys.readWordsDefault;
+    return p;
+}
+
+namespace {
+
+// One "key=value" pair; false when the key is unknown or the value bad.
+bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
+{
+    if (keys.xy && key == QLatin1String("xy")) {
+        if (value == QLatin1String("octal") || value == QLatin1String("hex")) {
+            p->octalXY = value == QLatin1String("octal");
+            return true;
+        }
+        return false;
+    }
+    if (key == QLatin1String("read-words")) {
+        bool ok = false;
+        const int words = value.toInt(&ok, 10);
+        if (!ok || words < 1 || words > keys.readWordsMax)
+            return false;
+        p->readWords = words;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QStringList applyProfileText(const QString &text, const ProfileKeys &keys, DriverProfile *profile)
+{
+    QStringList unused;
+    if (text.trimmed().isEmpty()) {
+        *profile = DriverProfile::defaults(keys);
+        return unused;
+    }
+    for (const QString &pair : text.split(QLatin1Char(';'))) {
+        const int eq = pair.indexOf(QLatin1Char('='));
+        const QString key = pair.left(eq).trimmed().toLower();
+        const QString value = eq < 0 ? QString() : pair.mid(eq + 1).trimmed().toLower();
+        if (pair.trimmed().isEmpty())
+            continue;
+        if (eq < 0 || !applyPair(key, value, keys, profile))
+            unused << pair.trimmed();
+    }
+    return unused;
+}

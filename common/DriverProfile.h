@@ -1,0 +1,26 @@
+#pragma once
+// PLC profiles set through SetConnectPar: "key=value" pairs separated by ';'.
+//   xy=octal|hex   how X/Y numbers in address texts are read (plug-ins that take it)
+//   read-words=N   the largest number of words one read request asks for
+// Unknown keys and bad values change nothing; an empty text restores the defaults.
+
+#include <QString>
+#include <QStringList>
+
+// The keys a plug-in takes, with their defaults and ranges.
+struct ProfileKeys {
+    bool xy = false;            // the xy key is taken (default hex)
+    int readWordsDefault = 0;
+    int readWordsMax = 0;       // 0: the plug-in takes no profile at all
+};
+
+struct DriverProfile {
+    bool octalXY = false;
+    int readWords = 0;
+
+    static DriverProfile defaults(const ProfileKeys &keys);
+};
+
+// Applies `text` to *profile and returns the pairs that changed nothing
+// (unknown key, bad value), as they were written.
+QStringList applyProfileText(const QString &text, const ProfileKeys &keys, DriverProfile *profile);

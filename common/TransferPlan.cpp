@@ -1,0 +1,132 @@
+#include "TransferPlan.h"
+
+#include "CDriveBaseClass.h"
+#include "LabelStatus.h"
+#include "ValueCodec.h"
+
+#include <algorithm>
+
+int TransferRules::readUnits(bool bitDevice) const
+{
+    const int units = readWords * 2 / std::max(unitBytes, 1);
+    return std::max(1, bitDevice ? units / std::max(bitDeviceReadDivisor, 1) : units);
+}
+
+namespace {
+
+bool isByteType(int type)
+{
+    return type == DT_Int8 || type == DT_UInt8;
+}
+
+// The refusals every read and write shares, up to the byte length.
+int commonRefusal(const TransferRules &rules, const TransferTarget &t, int type, int count)
+{
+    if (t.status == StatusUnknownArea)
+        return StatusUnknownArea;
+    if (rules.typeBeforeCount && !CValueCodec::hasDecoder(type))
+        return StatusBadDataType;
+    if (count <= 0)
+        return StatusNothingToTransfer;
+    if (t.status != StatusOk)
+        return t.status;
+    if (!CValueCodec::hasDecoder(type))
+        return StatusBadDataType;
+    if (CValueCodec::byteLength(type, count) <= 0)
+        return StatusNothingToTransfer;
+    return StatusOk;
+}
+
+// Fills in the size of a transfer of `units` data units and refuses one that is
+// too large or runs past the area.
+TransferPlan &sized(TransferPlan &p, qint64 units, qint64 bytes, qint64 unitsToEnd)
+{
+    if (bytes > TransferMaxBytes) {
+        p.status = StatusBadDevice;
+        return p;
+    }
+    p.points = int(units);
+    p.byteLength = int(bytes);
+    if (units > unitsToEnd)
+        p.status = StatusBadDevice;
+    return p;
+}
+
+} // namespace
+
+namespace TransferPlanning {
+
+TransferPlan planRead(const TransferRules &rules, const TransferTarget &t, int type, int count)
+{
+    TransferPlan p;
+    p.status = commonRefusal(rules, t, type, count);
+    if (p.status != StatusOk)
+        return p;
+    p.step = t.step;
+    if (t.bitNamed && type != DT_Bool) {
+        p.status = StatusBadDevice;
+        return p;
+    }
+    p.head = t.head;
+    p.perRequest = rules.readUnits(t.bitDevice);
+    qint64 units;
+    if (type == DT_Bool) {
+        // Whole units from the one holding the addressed bit: the bits before
+        // it in that unit plus the count asked for.
+        const qint64 unitBits = 8 * qint64(rules.unitBytes);
+        p.bitOffset = t.bitOffset;
+        units = (t.bitOffset + qint64(count) + unitBits - 1) / unitBits;
+        p.elements = count;
+    } else {
+        const qint64 bytes = CValueCodec::byteLength(type, count);
+        units = bytes / rules.unitBytes;
+        p.elements = int(bytes / CValueCodec::elementWidth(type));
+    }
+    return sized(p, units, units * rules.unitBytes, t.unitsToEnd);
+}
+
+TransferPlan planWrite(const TransferRules &rules, const TransferTarget &t, int type, int count)
+{
+    TransferPlan p;
+    p.status = commonRefusal(rules, t, type, count);
+    if (p.status == StatusOk && isByteType(type) && count % 2 != 0)
+        p.status = StatusNothingToTransfer;
+    if (p.status != StatusOk)
+        return p;
+    p.elements = count;
+    if (type == DT_Bool) {
+        // Bit units reach bit devices only; setting bits of a data register
+        // would need a read-modify-write that another writer could overtake.
+        if (!t.bitDevice) {
+            p.status = StatusBadDataType;
+            return p;
+        }
+        p.bitUnits = true;
+        p.head = t.firstPoint;
+        p.perRequest = rules.writePoints;
+        if (count > qint64(TransferMaxBytes) * 8) {
+            p.status = StatusBadDevice;
+            return p;
+        }
+        p.points = count;
+        p.byteLength = CValueCodec::getBytelen(DT_Bool, count);
+        if (count > t.pointsToEnd)
+            p.status = StatusBadDevice;
+        return p;
+    }
+    if (t.bitDevice && !rules.wordsToBitDevices) {
+        p.status = StatusBadDataType;
+        return p;
+    }
+    p.step = t.step;
+    if (t.bitNamed) {
+        p.status = StatusBadDevice;
+        return p;
+    }
+    p.head = t.head;
+    p.perRequest = t.bitDevice ? rules.writeUnitsBitDevice : rules.writeUnits;
+    const qint64 bytes = CValueCodec::byteLength(type, count);
+    return sized(p, bytes / rules.unitBytes, bytes, t.unitsToEnd);
+}
+
+} // namespace TransferPlanning
