@@ -12,6 +12,7 @@
 // answer can arrive while the next request waits; the mismatches that may then
 // show are the protocols' (no request number in the frames), not a driver's.
 
+#include "BenchOutput.h"
 #include "PlcSimulator.h"
 #include "RobustSupport.h"
 
@@ -49,20 +50,6 @@ struct Plugin {
     QString endpoint;
     DriverPtr driver;
 };
-
-void out(const QString &line)
-{
-    std::printf("%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-void quietHandler(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    // The plug-ins warn about every lost connection; the soak provokes
-    // thousands. Only criticals get through.
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "CLabelVariable.h"
+#include "LocalClock.h"
 
 #include <limits>
 #include <type_traits>
@@ -183,7 +184,7 @@ CLabelVariable arithmetic(CLabelVariable &left, const CLabelVariable &right, Op 
     result.dataType = right.dataType;
     result.auxText = right.auxText;
     result.auxCode = 0;
-    result.timestamp = QDateTime::currentDateTime();
+    result.timestamp = LocalClock::now();
 
     switch (e) {
     case Elem::Bool: result.value = combine<bool>(left, right, op); break;

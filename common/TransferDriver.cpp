@@ -1,6 +1,7 @@
 #include "TransferDriver.h"
 
 #include "LabelStatus.h"
+#include "LocalClock.h"
 
 CTransferDriver::CTransferDriver(const DriverIdentity &identity, CLinkTransport &link,
                                  const TransferRules &rules, WireRepresentation wire,
@@ -14,7 +15,7 @@ CTransferDriver::CTransferDriver(const DriverIdentity &identity, CLinkTransport 
 
 QDateTime CTransferDriver::stampTime()
 {
-    return QDateTime::currentDateTime();
+    return LocalClock::now();
 }
 
 void CTransferDriver::applyProfile(const DriverProfile &profile)

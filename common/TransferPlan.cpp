@@ -19,6 +19,22 @@ bool isByteType(int type)
     return type == DT_Int8 || type == DT_UInt8;
 }
 
+// Types a device of one fixed value width takes: 32-bit counters hold whole
+// 32-bit integers (or a float kept in them), nothing narrower, wider or split.
+bool takesWidth(int type, int valueBytes)
+{
+    if (valueBytes == 0)
+        return true;
+    return valueBytes == 4 && (type == DT_Int32 || type == DT_UInt32 || type == DT_Float);
+}
+
+// Units per request, rounded down to whole values of a fixed-width device.
+int wholeValues(int perRequest, const TransferRules &rules, const TransferTarget &t)
+{
+    const int unitsPerValue = std::max(1, t.valueBytes / std::max(rules.unitBytes, 1));
+    return std::max(unitsPerValue, perRequest - perRequest % unitsPerValue);
+}
+
 // The refusals every read and write shares, up to the byte length.
 int commonRefusal(const TransferRules &rules, const TransferTarget &t, int type, int count)
 {
@@ -30,7 +46,7 @@ int commonRefusal(const TransferRules &rules, const TransferTarget &t, int type,
         return StatusNothingToTransfer;
     if (t.status != StatusOk)
         return t.status;
-    if (!CValueCodec::hasDecoder(type))
+    if (!CValueCodec::hasDecoder(type) || !takesWidth(type, t.valueBytes))
         return StatusBadDataType;
     if (CValueCodec::byteLength(type, count) <= 0)
         return StatusNothingToTransfer;
@@ -68,7 +84,7 @@ TransferPlan planRead(const TransferRules &rules, const TransferTarget &t, int t
         return p;
     }
     p.head = t.head;
-    p.perRequest = rules.readUnits(t.bitDevice);
+    p.perRequest = wholeValues(rules.readUnits(t.bitDevice), rules, t);
     qint64 units;
     if (type == DT_Bool) {
         // Whole units from the one holding the addressed bit: the bits before
@@ -88,6 +104,10 @@ TransferPlan planRead(const TransferRules &rules, const TransferTarget &t, int t
 TransferPlan planWrite(const TransferRules &rules, const TransferTarget &t, int type, int count)
 {
     TransferPlan p;
+    if (t.readOnly) {
+        p.status = StatusUnknownArea;
+        return p;
+    }
     p.status = commonRefusal(rules, t, type, count);
     if (p.status == StatusOk && isByteType(type) && count % 2 != 0)
         p.status = StatusNothingToTransfer;
@@ -124,7 +144,7 @@ TransferPlan planWrite(const TransferRules &rules, const TransferTarget &t, int 
         return p;
     }
     p.head = t.head;
-    p.perRequest = t.bitDevice ? rules.writeUnitsBitDevice : rules.writeUnits;
+    p.perRequest = wholeValues(t.bitDevice ? rules.writeUnitsBitDevice : rules.writeUnits, rules, t);
     const qint64 bytes = CValueCodec::byteLength(type, count);
     return sized(p, bytes / rules.unitBytes, bytes, t.unitsToEnd);
 }

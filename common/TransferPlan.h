@@ -4,7 +4,8 @@
 // move, how they are split into requests, and how many elements are decoded or
 // encoded. Pure: it looks only at its arguments.
 //
-// Refusals, in this order: 3 no device letter; [2 a data type without an element
+// Refusals, in this order: 3 no device letter (a write: also a read-only
+// device, whatever else is wrong); [2 a data type without an element
 // list, where the plug-in checks the type first]; 4 count <= 0; 5 the address
 // text's device number or bit index; 2 a data type without an element list;
 // 4 nothing to move (one 8-bit element) and, for writes, an odd number of 8-bit
@@ -48,6 +49,9 @@ struct TransferTarget {
     int firstPoint = 0;      // device address of the addressed bit (bit-unit writes)
     qint64 unitsToEnd = 0;   // data units from head to the end of the area
     qint64 pointsToEnd = 0;  // bits from firstPoint to the end of the area
+    bool readOnly = false;   // timer and counter contacts and coils: every write is refused (3)
+    int valueBytes = 0;      // 0, or the one value width the device holds (32-bit counters: 4):
+                             // other types are refused (2), no value is split between requests
 };
 
 struct TransferPlan {

@@ -48,8 +48,8 @@ void pureParsers(const QString &text, int type, int count)
     const FxLinkDevice dev = Driver::parseAddress(text);
     FUZZ_CHECK(dev.status == 0 || dev.status == 3 || dev.status == 5);
     if (dev.status == 0) {
-        FUZZ_CHECK(dev.number >= 0 && dev.number <= Driver::maxDeviceNumber(dev.letter));
-        FUZZ_CHECK(Driver::deviceNumberText(dev.letter, dev.number).size() == 4);
+        FUZZ_CHECK(dev.number >= 0 && dev.number <= dev.area->maxNumber);
+        FUZZ_CHECK(Driver::deviceNumberText(*dev.area, dev.number).size() + qstrlen(dev.area->name) == 5);
     }
     FUZZ_CHECK(Driver::wordsFor(type, count) >= 0);
     Driver::getAddr(text);

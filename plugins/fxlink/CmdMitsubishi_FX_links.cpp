@@ -20,7 +20,7 @@ const char *const kNakWarning = "lib[Lunetta]写命令被拒绝 %1:%2 Area=%3 le
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Letter and four digits; X and Y count in octal.
+// Letter and four digits (X and Y count in octal), or two letters and three digits.
 bool validHead(const QByteArray &head)
 {
     if (head.size() != 5)
@@ -28,8 +28,10 @@ bool validHead(const QByteArray &head)
     const char letter = head.at(0);
     if (letter < 'A' || letter > 'Z')
         return false;
-    const bool octal = letter == 'X' || letter == 'Y';
-    for (int i = 1; i < 5; ++i) {
+    // One letter and four digits (D0100), or two letters and three (TN005).
+    const int digitsFrom = (head.at(1) >= 'A' && head.at(1) <= 'Z') ? 2 : 1;
+    const bool octal = digitsFrom == 1 && (letter == 'X' || letter == 'Y');
+    for (int i = digitsFrom; i < 5; ++i) {
         const char c = head.at(i);
         if (!isDigit(c) || (octal && c > '7'))
             return false;
@@ -232,11 +234,18 @@ QByteArray CmdMitsubishi_FX_links::headDevice(const QString &address, const QStr
 {
     if (address.isEmpty())
         return QByteArray();
-    // The PLC knows its device letters in upper case only.
-    const QChar letter = address.at(0).toUpper();
-    if (letter.unicode() > 0x7F)
-        return QByteArray();
-    return QByteArray(1, static_cast<char>(letter.unicode())) + deviceNumber.toLatin1();
+    // The device name is the address text's first character, and its second
+    // when that is a letter too (D, TN); the PLC knows it in upper case only.
+    QByteArray name;
+    for (int i = 0; i < qMin(2, address.size()); ++i) {
+        const ushort c = address.at(i).toUpper().unicode();
+        if (i > 0 && (c < 'A' || c > 'Z'))
+            break;
+        if (c > 0x7F)
+            return QByteArray();
+        name.append(static_cast<char>(c));
+    }
+    return name + deviceNumber.toLatin1();
 }
 
 QString CmdMitsubishi_FX_links::fillLine(const char *tmpl, const QString &address, int n,

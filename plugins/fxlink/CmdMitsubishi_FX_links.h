@@ -69,7 +69,7 @@ public:
     // A whole request: ENQ, station, "FF", command, "0", area, sum check.
     // Empty when the command is not two characters.
     static QByteArray buildRequest(int station, const QByteArray &command, const QByteArray &area);
-    // WR: `head` is the 5-character head device (letter and four digits), `words`
+    // WR: `head` is the 5-character head device (D0100, TN005), `words`
     // 1..255. Empty on any invalid argument.
     static QByteArray buildReadRequest(int station, const QByteArray &head, int words);
     // WW: `wordChars` holds four uppercase hex characters per word (most
@@ -98,8 +98,9 @@ public:
 
     // ---- exchanges ------------------------------------------------------------
 
-    // Word read: `deviceNumber` is the head device's four digits, the device
-    // letter is the first character of `address` (sent in upper case), n words.
+    // Word read: `deviceNumber` is the head device's digits (four after a
+    // one-letter name, three after a two-letter one), the device name is the
+    // leading letters of `address` (sent in upper case), n words.
     // 0 data appended to `out`; -1 answer rejected; -2 no answer; -3 not
     // connected (nothing sent); 1 invalid request (nothing sent).
     int read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out);

@@ -1,4 +1,5 @@
 #include "LibMitsubishi_FX_links.h"
+#include "DeviceNames.h"
 #include "HexDigits.h"
 #include "LabelStatus.h"
 
@@ -12,6 +13,33 @@ const DriverIdentity kIdentity = {
     "Dec 18 2023",
     "11:20:23",
 };
+
+// One row per device. Timer and counter contacts are read only; the current
+// values of C200..C255 are 32-bit (eight digits a point) and left out.
+const FxLinkArea kAreas[] = {
+    {"X", 8, 07777, true, false},
+    {"Y", 8, 07777, true, false},
+    {"M", 10, 9999, true, false},
+    {"S", 10, 9999, true, false},
+    {"D", 10, 9999, false, false},
+    {"TS", 10, 255, true, true},
+    {"CS", 10, 255, true, true},
+    {"TN", 10, 255, false, false},
+    {"CN", 10, 199, false, false},
+};
+
+const FxLinkArea *areaNamed(const QString &text)
+{
+    return longestNamedRow(kAreas, int(sizeof(kAreas) / sizeof(kAreas[0])), text);
+}
+
+// A one-letter device's row; unknown letters count as four decimal digits.
+const FxLinkArea &oneLetterArea(char letter)
+{
+    static const FxLinkArea other = {"?", 10, 9999, false, false};
+    const FxLinkArea *a = areaNamed(QString(QLatin1Char(letter)));
+    return a && qstrlen(a->name) == 1 ? *a : other;
+}
 
 // Words in WR/WW, points in BW, with the limits of FX2N/FX3U-class PLCs.
 TransferRules lunettaRules()
@@ -63,33 +91,25 @@ int LibMitsubishi_FX_links::getArea(QString address)
 FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
 {
     FxLinkDevice dev;
-    if (address.isEmpty()) {
+    dev.area = areaNamed(address);
+    if (!dev.area) {
         dev.status = StatusUnknownArea;
         return dev;
     }
-    const ushort c = address.at(0).unicode();
-    switch (c) {
-    case 'X': case 'x': dev.letter = 'X'; break;
-    case 'Y': case 'y': dev.letter = 'Y'; break;
-    case 'M': case 'm': dev.letter = 'M'; break;
-    case 'S': case 's': dev.letter = 'S'; break;
-    case 'D': case 'd': dev.letter = 'D'; break;
-    default:
-        dev.status = StatusUnknownArea;
-        return dev;
-    }
-    // The frame has four digits for the device number: a longer text would be
+    dev.letter = dev.area->name[0];
+    // The frame has five characters for the device: a longer number would be
     // cut to another device, so it is refused rather than shortened.
-    // A bare letter has no device number at all: a host's cut-off address
+    // A bare name has no device number at all: a host's cut-off address
     // must not quietly become device 0 (a write would land on D0).
-    const int len = address.size() - 1;
-    if (len == 0 || len > 4) {
+    const int nameLength = int(qstrlen(dev.area->name));
+    const int len = address.size() - nameLength;
+    if (len == 0 || len > 5 - nameLength) {
         dev.status = StatusBadDevice;
         return dev;
     }
-    const int base = dev.octal() ? 8 : 10;
+    const int base = dev.area->base;
     int number = 0;
-    for (int i = 1; i <= len; ++i) {
+    for (int i = nameLength; i < address.size(); ++i) {
         const ushort d = address.at(i).unicode();
         if (d < '0' || d > '9' || int(d - '0') >= base) {
             dev.status = StatusBadDevice;
@@ -97,21 +117,29 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
         }
         number = number * base + int(d - '0');
     }
+    if (number > dev.area->maxNumber) {
+        dev.status = StatusBadDevice;
+        return dev;
+    }
     dev.number = number;
     return dev;
 }
 
 int LibMitsubishi_FX_links::maxDeviceNumber(char letter)
 {
-    return (letter == 'X' || letter == 'Y') ? 07777 : 9999;
+    return oneLetterArea(letter).maxNumber;
 }
 
 QString LibMitsubishi_FX_links::deviceNumberText(char letter, int number)
 {
-    if (number < 0 || number > maxDeviceNumber(letter))
+    return deviceNumberText(oneLetterArea(letter), number);
+}
+
+QString LibMitsubishi_FX_links::deviceNumberText(const FxLinkArea &area, int number)
+{
+    if (number < 0 || number > area.maxNumber)
         return QString();
-    const int base = (letter == 'X' || letter == 'Y') ? 8 : 10;
-    return QString::number(number, base).rightJustified(4, QLatin1Char('0'));
+    return QString::number(number, area.base).rightJustified(5 - int(qstrlen(area.name)), QLatin1Char('0'));
 }
 
 qint64 LibMitsubishi_FX_links::wordsFor(int type, qint64 count)
@@ -126,12 +154,13 @@ TransferTarget LibMitsubishi_FX_links::parseTarget(const QString &text)
     TransferTarget t;
     const FxLinkDevice dev = parseAddress(text);
     t.status = dev.status;
+    t.readOnly = dev.area && dev.area->readOnly;
     if (dev.status != 0)
         return t;
     // Bit devices go in word units of 16 points each; the first word starts at
     // the addressed device itself.
-    const qint64 devicesToEnd = maxDeviceNumber(dev.letter) - dev.number + 1;
-    t.area = dev.letter;
+    const qint64 devicesToEnd = dev.area->maxNumber - dev.number + 1;
+    t.area = int(dev.area - kAreas);
     t.bitDevice = dev.bitDevice();
     t.head = dev.number;
     t.step = dev.bitDevice() ? 16 : 1;
@@ -144,7 +173,7 @@ TransferTarget LibMitsubishi_FX_links::parseTarget(const QString &text)
 int LibMitsubishi_FX_links::readPiece(const TransferTarget &target, int address, int units,
                                       const QString &text, QByteArray *wire)
 {
-    return m_link.read_cmd(m_station, deviceNumberText(char(target.area), address), units, text, wire);
+    return m_link.read_cmd(m_station, deviceNumberText(kAreas[target.area], address), units, text, wire);
 }
 
 int LibMitsubishi_FX_links::writePiece(const TransferTarget &target, bool bitUnits, int address,
@@ -152,7 +181,7 @@ int LibMitsubishi_FX_links::writePiece(const TransferTarget &target, bool bitUni
 {
     Q_UNUSED(units);
     // Consecutive points and words: X7 is followed by X10.
-    const QString head = deviceNumberText(char(target.area), address);
+    const QString head = deviceNumberText(kAreas[target.area], address);
     QByteArray chars = wire;
     if (bitUnits) {
         for (char &b : chars)

@@ -1,4 +1,5 @@
 #include "LibMitsubishi_FX_serial.h"
+#include "DeviceNames.h"
 #include "LabelStatus.h"
 
 #include <limits>
@@ -9,66 +10,60 @@ const DriverIdentity kIdentity = {
     "Kelvaro", "V1.2.2 20230221", "v1.2.2 %1 %2", "Dec 18 2023", "11:13:48"
 };
 
-// Device blocks the programming port reaches.
+// Device blocks the programming port reaches, one row per block.
 //
 // Byte addresses (read command 0, extended word commands E00/E10):
 //   S0..S999      0x0000 + n/8
 //   X0..X377      0x0080 + n/8   (n octal)
 //   Y0..Y377      0x00A0 + n/8   (n octal)
+//   T contacts    0x00C0 + n/8   (TS0..TS255, read only)
 //   M0..M1023     0x0100 + n/8
+//   C contacts    0x01C0 + n/8   (CS0..CS255, read only)
 //   M8000..M8255  0x01E0 + (n - 8000)/8   (special relays; 0x01E0 holds the run state)
+//   T values      0x0800 + 2n             (TN0..TN255, 16-bit)
+//   C values      0x0A00 + 2n             (CN0..CN199, 16-bit)
+//                 0x0C00 + 4(n - 200)     (CN200..CN255, 32-bit, low word first)
 //   D0..D7999     0x4000 + 2n             (extended area)
 //   D8000..D8255  0x0E00 + 2(n - 8000)    (special registers)
+// The T and C value addresses are unconfirmed (kept to their rows below); they
+// are read with E00 and written with E10, like the special registers.
 // Bit addresses of the force commands 7 (on) and 8 (off):
 //   S 0x0000 + n, X 0x0400 + n, Y 0x0500 + n (n octal), M 0x0800 + n,
 //   M8000.. 0x0F00 + (n - 8000).
 // M1024..M7999 and anything past the last device of a block are refused: the
 // byte map above has no room for them (M1024 would land on the C contacts).
 struct Block {
-    char letter;
+    const char *name;
+    int area;        // area code of the reads
     int first;       // first device number of the block
     int size;        // devices in the block
     bool octal;      // numbers written in octal (X, Y)
-    bool word;       // 16-bit registers
+    int valueBytes;  // 0 bit devices, 2 16-bit registers, 4 32-bit counters
     int firstByte;   // byte address of the block's first device
     int bitBase;     // force bit address of the block's first device (bit devices)
+    bool readOnly;   // contacts: no force command reaches them
 };
 
+using Lib = LibMitsubishi_FX_serial;
 const Block kBlocks[] = {
-    {'S', 0, 1000, false, false, 0x0000, 0x0000},
-    {'X', 0, 256, true, false, 0x0080, 0x0400},
-    {'Y', 0, 256, true, false, 0x00A0, 0x0500},
-    {'M', 0, 1024, false, false, 0x0100, 0x0800},
-    {'M', 8000, 256, false, false, 0x01E0, 0x0F00},
-    {'D', 0, 8000, false, true, 0x4000, 0},
-    {'D', 8000, 256, false, true, 0x0E00, 0},
+    {"S", Lib::AreaS, 0, 1000, false, 0, 0x0000, 0x0000, false},
+    {"X", Lib::AreaX, 0, 256, true, 0, 0x0080, 0x0400, false},
+    {"Y", Lib::AreaY, 0, 256, true, 0, 0x00A0, 0x0500, false},
+    {"M", Lib::AreaM, 0, 1024, false, 0, 0x0100, 0x0800, false},
+    {"M", Lib::AreaM, 8000, 256, false, 0, 0x01E0, 0x0F00, false},
+    {"D", Lib::AreaD, 0, 8000, false, 2, 0x4000, 0, false},
+    {"D", Lib::AreaD, 8000, 256, false, 2, 0x0E00, 0, false},
+    {"TS", Lib::AreaTS, 0, 256, false, 0, 0x00C0, 0, true},
+    {"CS", Lib::AreaCS, 0, 256, false, 0, 0x01C0, 0, true},
+    {"TN", Lib::AreaTN, 0, 256, false, 2, 0x0800, 0, false},   // unconfirmed address
+    {"CN", Lib::AreaCN, 0, 200, false, 2, 0x0A00, 0, false},   // unconfirmed address
+    {"CN", Lib::AreaCN, 200, 56, false, 4, 0x0C00, 0, false},  // unconfirmed address
 };
 
-int areaCodeOf(char letter)
+// The first block of the device the text names.
+const Block *blockNamed(const QString &text)
 {
-    switch (letter) {
-    case 'X': return LibMitsubishi_FX_serial::AreaX;
-    case 'Y': return LibMitsubishi_FX_serial::AreaY;
-    case 'M': return LibMitsubishi_FX_serial::AreaM;
-    case 'D': return LibMitsubishi_FX_serial::AreaD;
-    case 'S': return LibMitsubishi_FX_serial::AreaS;
-    default: return LibMitsubishi_FX_serial::AreaNone;
-    }
-}
-
-// Upper-case device letter of the text's first character, 0 for none.
-char deviceLetter(const QString &text)
-{
-    if (text.isEmpty())
-        return 0;
-    switch (text.at(0).unicode()) {
-    case 'X': case 'x': return 'X';
-    case 'Y': case 'y': return 'Y';
-    case 'M': case 'm': return 'M';
-    case 'D': case 'd': return 'D';
-    case 'S': case 's': return 'S';
-    default: return 0;
-    }
+    return longestNamedRow(kBlocks, int(sizeof(kBlocks) / sizeof(kBlocks[0])), text);
 }
 
 // Byte addresses; 32 words (64 bytes) a request, the common practice with FX
@@ -105,13 +100,15 @@ LibMitsubishi_FX_serial::LibMitsubishi_FX_serial(QObject *parent)
 
 int LibMitsubishi_FX_serial::getArea(QString text)
 {
-    return areaCodeOf(deviceLetter(text));
+    const Block *b = blockNamed(text);
+    return b ? b->area : AreaNone;
 }
 
 int LibMitsubishi_FX_serial::getAddr(QString text)
 {
+    const Block *b = blockNamed(text);
     bool ok = false;
-    const qulonglong v = text.mid(1).toULongLong(&ok, 10);
+    const qulonglong v = text.mid(b ? int(qstrlen(b->name)) : 1).toULongLong(&ok, 10);
     if (!ok || v > qulonglong(std::numeric_limits<int>::max()))
         return 0;
     return int(v);
@@ -119,17 +116,20 @@ int LibMitsubishi_FX_serial::getAddr(QString text)
 
 int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
 {
-    const char letter = deviceLetter(text);
-    if (!letter)
+    const Block *named = blockNamed(text);
+    if (!named)
         return StatusUnknownArea;
-    const int len = text.size() - 1;
+    if (dev)
+        dev->readOnly = named->readOnly;
+    const int nameLength = int(qstrlen(named->name));
+    const int len = text.size() - nameLength;
     // Nine digits cannot overflow an int; every valid number is far shorter.
     if (len < 1 || len > 9)
         return StatusBadDevice;
-    bool octal = letter == 'X' || letter == 'Y';
+    const bool octal = named->octal;
     int decimal = 0;
     int octalValue = 0;
-    for (int i = 1; i <= len; ++i) {
+    for (int i = nameLength; i < text.size(); ++i) {
         const ushort c = text.at(i).unicode();
         if (c < '0' || c > '9')
             return StatusBadDevice;
@@ -140,17 +140,20 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
     }
     const int value = octal ? octalValue : decimal;
     for (const Block &b : kBlocks) {
-        if (b.letter != letter || value < b.first || value - b.first >= b.size)
+        if (qstrcmp(b.name, named->name) != 0 || value < b.first || value - b.first >= b.size)
             continue;
         FxDevice d;
-        d.letter = letter;
+        d.name = b.name;
+        d.area = b.area;
         d.number = value;
         d.index = value - b.first;
-        d.wordDevice = b.word;
+        d.wordDevice = b.valueBytes > 0;
+        d.valueBytes = b.valueBytes > 2 ? b.valueBytes : 0;
+        d.readOnly = b.readOnly;
         d.blockSize = b.size;
-        if (b.word) {
-            d.firstByte = b.firstByte + 2 * d.index;
-            d.blockEndByte = b.firstByte + 2 * b.size;
+        if (d.wordDevice) {
+            d.firstByte = b.firstByte + b.valueBytes * d.index;
+            d.blockEndByte = b.firstByte + b.valueBytes * b.size;
             d.bitOffset = 0;
         } else {
             d.firstByte = b.firstByte + d.index / 8;
@@ -175,10 +178,12 @@ TransferTarget LibMitsubishi_FX_serial::parseTarget(const QString &text)
     TransferTarget t;
     FxDevice dev;
     t.status = parseAddress(text, &dev);
+    t.readOnly = dev.readOnly;
     if (t.status != 0)
         return t;
-    t.area = areaCodeOf(dev.letter);
+    t.area = dev.area;
     t.bitDevice = !dev.wordDevice;
+    t.valueBytes = dev.valueBytes;
     t.head = dev.firstByte;
     t.bitOffset = dev.bitOffset;
     // Values from a bit device start on a byte boundary (M0, M8, X10, ...);

@@ -6,13 +6,22 @@ const DriverIdentity MarrowinIdentity = {
     "Marrowin", "V1.0.0 20230221", "v1.0.1 %1 %2", "Dec 26 2023", "15:46:02"
 };
 
-// Four areas: X and Y numbered in hexadecimal, M and D in decimal. W and R are
-// not reached through this plug-in.
+// One row per device: name, 1E device code, number base, bit device, read only.
+// X, Y, B and W are numbered in hexadecimal, the others in decimal. Timer and
+// counter contacts (TS, CS) are read only; S is not reached through this plug-in.
 const McDeviceArea MarrowinAreas[] = {
-    {'X', LibMarrowin::CodeX, 16, true},
-    {'Y', LibMarrowin::CodeY, 16, true},
-    {'M', LibMarrowin::CodeM, 10, true},
-    {'D', LibMarrowin::CodeD, 10, false},
+    {"X", LibMarrowin::CodeX, 16, true, false},
+    {"Y", LibMarrowin::CodeY, 16, true, false},
+    {"M", LibMarrowin::CodeM, 10, true, false},
+    {"D", LibMarrowin::CodeD, 10, false, false},
+    {"B", 0x4220, 16, true, false},
+    {"F", 0x4620, 10, true, false},
+    {"TS", 0x5453, 10, true, true},
+    {"CS", 0x4353, 10, true, true},
+    {"W", 0x5720, 16, false, false},
+    {"R", 0x5220, 10, false, false},
+    {"TN", 0x544E, 10, false, false},
+    {"CN", 0x434E, 10, false, false},
 };
 
 const McDeviceTable MarrowinTable = {MarrowinAreas, int(sizeof(MarrowinAreas) / sizeof(MarrowinAreas[0]))};

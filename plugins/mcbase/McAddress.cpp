@@ -1,14 +1,10 @@
 #include "McAddress.h"
+#include "DeviceNames.h"
 #include "LabelStatus.h"
 
-const McDeviceArea *McDeviceTable::byLetter(QChar letter) const
+const McDeviceArea *McDeviceTable::byPrefix(const QString &text) const
 {
-    const QChar upper = letter.toUpper();
-    for (int i = 0; i < count; ++i) {
-        if (upper == QLatin1Char(areas[i].letter))
-            return &areas[i];
-    }
-    return nullptr;
+    return longestNamedRow(areas, count, text);
 }
 
 const McDeviceArea *McDeviceTable::byCode(int code) const
@@ -26,9 +22,7 @@ namespace McAddressing {
 
 int areaCode(const QString &text, const McDeviceTable &table)
 {
-    if (text.isEmpty())
-        return 0;
-    const McDeviceArea *area = table.byLetter(text.at(0));
+    const McDeviceArea *area = table.byPrefix(text);
     return area ? area->code : 0;
 }
 
@@ -58,7 +52,8 @@ int parseNumber(const QString &digits, int base)
 
 int numberBase(const McDeviceArea &area, bool octalXY)
 {
-    return octalXY && (area.letter == 'X' || area.letter == 'Y') ? 8 : area.base;
+    const QLatin1String name(area.name);
+    return octalXY && (name == QLatin1String("X") || name == QLatin1String("Y")) ? 8 : area.base;
 }
 
 int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table, bool octalXY)
@@ -66,7 +61,7 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
     const McDeviceArea *area = table.byCode(deviceCode);
     if (!area || text.isEmpty())
         return -1;
-    QString rest = text.mid(1);
+    QString rest = text.mid(int(qstrlen(area->name)));
     const int dot = rest.indexOf(QLatin1Char('.'));
     if (dot >= 0) {
         // Word devices have no bit index: D100.5 is not D100.
@@ -100,7 +95,9 @@ McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY)
         a.status = StatusUnknownArea;
         return a;
     }
-    a.bitDevice = table.byCode(a.deviceCode)->bitDevice;
+    const McDeviceArea *area = table.byCode(a.deviceCode);
+    a.bitDevice = area->bitDevice;
+    a.readOnly = area->readOnly;
     a.headDevice = deviceNumber(text, a.deviceCode, table, octalXY);
     const int bit = bitIndex(text);
     a.bitIndex = bit < 0 ? -1 : bit;

@@ -1,23 +1,26 @@
 #pragma once
-// Address texts of the MC protocol plug-ins: a device letter, the device number
-// in the area's base, and for bit devices optionally a dot and a bit index
-// (D100, X1F, M100.3). The functions here are pure: they look only at the text
+// Address texts of the MC protocol plug-ins: a device name (the longest name of
+// the plug-in's table the text begins with: SM400 is SM, not S), the device
+// number in the area's base, and for bit devices optionally a dot and a bit
+// index (D100, X1F, M100.3, TN5). The functions here are pure: they look only at the text
 // they are given, so they can be exercised with any input.
 
 #include <QString>
 
 struct McDeviceArea {
-    char letter;       // upper-case device letter
+    const char *name;  // upper-case device name: one or two letters
     int code;          // the protocol's device code (3E: 1 byte, 1E: 16 bits)
     int base;          // 16 or 10: how the device number is written
     bool bitDevice;    // X, Y, M: one point of a word-unit access is 16 devices
+    bool readOnly;     // timer and counter contacts and coils: writes are refused
 };
 
 // A device table: `count` entries starting at `areas`.
 struct McDeviceTable {
     const McDeviceArea *areas;
     int count;
-    const McDeviceArea *byLetter(QChar letter) const;
+    // The area with the longest name the text begins with (any case), or null.
+    const McDeviceArea *byPrefix(const QString &text) const;
     const McDeviceArea *byCode(int code) const;
 };
 
@@ -32,12 +35,13 @@ struct McAddress {
     int headDevice = -1;   // -1 when the number does not parse
     int bitIndex = -1;     // -1 when the text has no dot
     bool bitDevice = false;
+    bool readOnly = false; // the device takes no writes (set even when the number is refused)
 };
 
 namespace McAddressing {
 
-// Device code of the text's first character (case-insensitive), 0 when it is
-// no letter of the table.
+// Device code of the device name the text begins with (case-insensitive,
+// longest name first), 0 when it begins with none of the table.
 int areaCode(const QString &text, const McDeviceTable &table);
 
 // Reads `digits` as a whole number in `base` (8, 10 or 16): digits only, no
@@ -48,7 +52,7 @@ int parseNumber(const QString &digits, int base);
 // them so (FX PLCs, also behind 1E and 3E interfaces), else the area's base.
 int numberBase(const McDeviceArea &area, bool octalXY);
 
-// Device number of the text for the given area: the part after the letter (and
+// Device number of the text for the given area: the part after the name (and
 // before the dot, on bit devices). -1 when it does not parse in the area's base,
 // when the code is not in the table, or when a dot stands where none is allowed.
 int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table,
@@ -58,7 +62,7 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
 // the dot is not a decimal number from 0 to McMaxBitIndex.
 int bitIndex(const QString &text);
 
-// All of the above at once, with the refusal status (3 unknown letter, 5 bad
+// All of the above at once, with the refusal status (3 unknown name, 5 bad
 // number, bad bit index, or a dot on a word device).
 McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY = false);
 

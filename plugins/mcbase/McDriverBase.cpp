@@ -35,6 +35,7 @@ TransferTarget CMcDriverBase::targetOf(const McDeviceArea *area, int headDevice,
         t.status = StatusUnknownArea;
         return t;
     }
+    t.readOnly = area->readOnly;
     if (headDevice < 0 || headDevice > McMaxDeviceNumber || bitIndex < -1 || bitIndex > McMaxBitIndex) {
         t.status = StatusBadDevice;
         return t;
@@ -84,6 +85,7 @@ TransferTarget CMcDriverBase::parseTarget(const QString &text)
     if (a.status != 0) {
         TransferTarget refused;
         refused.status = a.status;
+        refused.readOnly = a.readOnly;
         return refused;
     }
     return targetOf(m_table.byCode(a.deviceCode), a.headDevice, a.bitIndex);

@@ -440,16 +440,23 @@ void TestCLabelVariable::int8DividesSigned()
 
 void TestCLabelVariable::resultMetadata_data()
 {
+    // The time stamp's local time follows the zone, also when TZ changes between two calls.
     QTest::addColumn<QString>("op");
-    QTest::newRow("+") << "+";
-    QTest::newRow("-") << "-";
-    QTest::newRow("*") << "*";
-    QTest::newRow("/") << "/";
+    QTest::addColumn<QByteArray>("tz");  // empty: TZ unset
+    QTest::newRow("+") << "+" << QByteArray();
+    QTest::newRow("- UTC+9") << "-" << QByteArray("XST-9");
+    QTest::newRow("* UTC-5:30") << "*" << QByteArray("YST+5:30");
+    QTest::newRow("/") << "/" << QByteArray();
 }
 
 void TestCLabelVariable::resultMetadata()
 {
     QFETCH(QString, op);
+    QFETCH(QByteArray, tz);
+    const QByteArray oldTz = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    const auto restoreTz = qScopeGuard([&] { hadTz ? qputenv("TZ", oldTz) : qunsetenv("TZ"); });
+    tz.isEmpty() ? qunsetenv("TZ") : qputenv("TZ", tz);
 
     CLabelVariable l = make(DT_Int32, L<int>({1, 2}), 2, 0, QStringLiteral("D0"), QStringLiteral("left"));
     l.auxCode = 5;
@@ -471,6 +478,9 @@ void TestCLabelVariable::resultMetadata()
     QCOMPARE(res.accessStatus, 1);
     QVERIFY(res.timestamp.isValid());
     QVERIFY(res.timestamp >= before && res.timestamp <= after);
+    const auto wallClock = [](const QDateTime &t) { return QDateTime(t.date(), t.time(), Qt::UTC); };
+    const qint64 behind = wallClock(res.timestamp).msecsTo(wallClock(after));
+    QVERIFY2(behind >= 0 && behind <= before.msecsTo(after), qPrintable(res.timestamp.toString(Qt::ISODateWithMs)));
     QCOMPARE(res.value.userType(), qMetaTypeId<QList<int>>());
     QCOMPARE(qvariant_cast<QList<int>>(res.value).size(), 2);
     // The left operand's elements were read through its accessors; the right

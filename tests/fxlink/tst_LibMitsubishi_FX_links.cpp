@@ -82,6 +82,12 @@ void tst_LibMitsubishi_FX_links::parseAddress_data()
     QTest::newRow("empty") << "" << 3 << char(0) << 0;
     QTest::newRow("R100") << "R100" << 3 << char(0) << 0;
     QTest::newRow("T5") << "T5" << 3 << char(0) << 0;
+    QTest::newRow("TN5 is TN") << "TN5" << 0 << 'T' << 5;
+    QTest::newRow("cs255") << "cs255" << 0 << 'C' << 255;
+    QTest::newRow("CN199") << "CN199" << 0 << 'C' << 199;
+    QTest::newRow("CN200 32-bit left out") << "CN200" << 5 << 'C' << 0;
+    QTest::newRow("TS256") << "TS256" << 5 << 'T' << 0;
+    QTest::newRow("TN0005 too long") << "TN0005" << 5 << 'T' << 0;
     QTest::newRow("digit first") << "1D00" << 3 << char(0) << 0;
     QTest::newRow("blank first") << " D100" << 3 << char(0) << 0;
     QTest::newRow("non-Latin letter") << QString::fromUtf8("Ｄ100") << 3 << char(0) << 0;
@@ -209,6 +215,10 @@ void tst_LibMitsubishi_FX_links::writeRefusals_data()
                                       << QVariant::fromValue(QList<bool>{true, true}) << 2 << 5;
     QTest::newRow("word on M9999") << "M9999" << int(DT_UInt16)
                                    << QVariant::fromValue(QList<unsigned short>{1}) << 1 << 5;
+    QTest::newRow("bool to TS read only") << "TS5" << int(DT_Bool)
+                                          << QVariant::fromValue(QList<bool>{true}) << 1 << 3;
+    QTest::newRow("word to CS read only") << "CS0" << int(DT_UInt16)
+                                          << QVariant::fromValue(QList<unsigned short>{1}) << 1 << 3;
 }
 
 void tst_LibMitsubishi_FX_links::writeRefusals()

@@ -145,6 +145,8 @@ void tst_fxlink_e2e::roundTrip_data()
         {"double", "D390", DT_Double, QVariant::fromValue(QList<double>{3.141592653589793, -1e300})},
         {"int16 at D9999", "D9999", DT_Int16, QVariant::fromValue(QList<short>{-7})},
         {"uint16 on Y (octal 17)", "Y17", DT_UInt16, QVariant::fromValue(QList<unsigned short>{0xA55A})},
+        {"int16 TN254 (TN254)", "TN254", DT_Int16, QVariant::fromValue(QList<short>{-5, 300})},
+        {"int32 CN198 over two 16-bit counters", "cn198", DT_Int32, QVariant::fromValue(QList<int>{-70000})},
     };
     for (const Row &r : rows)
         addMediumRows(r.name, [&](QTestData &d) {

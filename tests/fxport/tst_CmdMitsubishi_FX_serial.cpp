@@ -91,6 +91,11 @@ void tst_CmdMitsubishi_FX_serial::readRequest_data()
     QTest::newRow("S999") << "S999" << 1 << frame("0007C01", "6E");
     QTest::newRow("M100 N40") << "M100" << 40 << frame("0010C28", "71");
     QTest::newRow("lower case x10") << "x10" << 1 << frame("0008101", "5D");
+    QTest::newRow("TS5 T contacts 00C0") << "TS5" << 1 << frame("000C001", "67");
+    QTest::newRow("CS9 C contacts 01C1") << "CS9" << 1 << frame("001C101", "69");
+    QTest::newRow("TN5 value E00 080A") << "TN5" << 2 << frame("E00080A02", "E3");
+    QTest::newRow("CN199 value E00 0B8E") << "CN199" << 2 << frame("E000B8E02", "F9");
+    QTest::newRow("CN200 32-bit E00 0C00") << "CN200" << 4 << frame("E000C0004", "DF");
 }
 
 void tst_CmdMitsubishi_FX_serial::readRequest()

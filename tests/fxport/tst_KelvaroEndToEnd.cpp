@@ -4,6 +4,7 @@
 // memory, so the byte order on the device side is pinned down independently.
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
+#include "PlcMemory.h"
 #include "PlcSimulator.h"
 
 #include <QLibrary>
@@ -86,8 +87,9 @@ QVariant listOf(std::initializer_list<T> values)
 // "X17" -> ('X', 15): the simulator numbers X and Y devices plainly.
 QPair<char, int> simDevice(const QString &address)
 {
-    const char area = address.at(0).toUpper().toLatin1();
-    const QString digits = address.mid(1);
+    int nameLength = 0;
+    const char area = PlcMemory::areaNamed(address, &nameLength);
+    const QString digits = address.mid(nameLength);
     const int n = (area == 'X' || area == 'Y') ? digits.toInt(nullptr, 8) : digits.toInt();
     return qMakePair(area, n);
 }
@@ -173,8 +175,8 @@ void tst_KelvaroEndToEnd::seed(const QList<Seed> &seeds)
 {
     for (const Seed &s : seeds) {
         const QPair<char, int> dev = simDevice(s.first);
-        if (dev.first == 'D')
-            m_sim.setWord('D', dev.second, quint16(s.second));
+        if (PlcMemory::isWordArea(dev.first))
+            m_sim.setWord(dev.first, dev.second, quint16(s.second));
         else
             m_sim.setBit(dev.first, dev.second, s.second != 0);
     }
@@ -274,6 +276,10 @@ void tst_KelvaroEndToEnd::writeReadEveryType_data()
     row("uint64 D7996", "D7996", DT_UInt64, 1, listOf<unsigned long long>({0x0123456789ABCDEFull}),
         QVariantList{0xCDEF, 0x89AB, 0x4567, 0x0123});
     row("double D400", "D400", DT_Double, 1, listOf<double>({1.0}), QVariantList{0, 0, 0, 0x3FF0});
+    row("int16 TN5", "TN5", DT_Int16, 2, listOf<short>({-3, 7}), QVariantList{0xFFFD, 7});
+    row("uint16 CN199", "CN199", DT_UInt16, 1, listOf<unsigned short>({0xCAFE}), QVariantList{0xCAFE});
+    // A 32-bit counter: the low word in CN200, the high word apart from CN201.
+    row("int32 CN200 x2", "CN200", DT_Int32, 2, listOf<int>({0x12345678, -1}), QVariantList{0x5678, 0xFFFF});
 }
 
 void tst_KelvaroEndToEnd::writeReadEveryType()
@@ -298,14 +304,14 @@ void tst_KelvaroEndToEnd::writeReadEveryType()
 
     const QPair<char, int> dev = simDevice(address);
     for (int i = 0; i < memory.size(); ++i) {
-        if (dev.first == 'D')
-            QCOMPARE(int(m_sim.word('D', dev.second + i)), memory.at(i).toInt());
+        if (PlcMemory::isWordArea(dev.first))
+            QCOMPARE(int(m_sim.word(dev.first, dev.second + i)), memory.at(i).toInt());
         else
             QCOMPARE(m_sim.bit(dev.first, dev.second + i), memory.at(i).toBool());
     }
     // Neighbours stay untouched.
-    if (dev.first == 'D') {
-        QCOMPARE(int(m_sim.word('D', dev.second + memory.size())), 0);
+    if (PlcMemory::isWordArea(dev.first)) {
+        QCOMPARE(int(m_sim.word(dev.first, dev.second + memory.size())), 0);
     } else {
         QCOMPARE(m_sim.bit(dev.first, dev.second + memory.size()), false);
         if (dev.second > 0)
@@ -349,6 +355,8 @@ void tst_KelvaroEndToEnd::readSeededMemory_data()
     row("M0 is not M8000", {{"M8000", 1}, {"M1", 1}}, "M0", DT_Bool, 2, QVariant::fromValue(bits("01")));
     row("M8255", {{"M8255", 1}}, "M8255", DT_Bool, 1, QVariant::fromValue(bits("1")));
     row("S5", {{"S5", 1}}, "S5", DT_Bool, 1, QVariant::fromValue(bits("1")));
+    row("TS8 contacts", {{"TS9", 1}, {"S9", 1}}, "TS8", DT_Bool, 3, QVariant::fromValue(bits("010")));
+    row("CS0 contacts as word", {{"CS1", 1}, {"CS15", 1}}, "CS0", DT_UInt16, 1, listOf<unsigned short>({0x8002}));
     row("S0 bytes", {{"S0", 1}, {"S9", 1}}, "S0", DT_UInt8, 2, listOf<unsigned char>({0x01, 0x02}));
     row("D8000", {{"D8000", 0xBEEF}}, "D8000", DT_UInt16, 1, listOf<unsigned short>({0xBEEF}));
     row("D8255", {{"D8255", 0x8000}}, "D8255", DT_Int16, 1, listOf<short>({-32768}));
@@ -389,6 +397,7 @@ void tst_KelvaroEndToEnd::largeTransfersSplit_data()
     row("65 bytes in two", "D0", DT_UInt8, 66, 2, 2);
     row("doubles to D7999", "D7900", DT_Double, 25, 4, 4);        // 200 bytes, ends at D7999
     row("1000 bits from M20", "M20", DT_Bool, 1000, 2, 1000);     // 126 bytes; forces one by one
+    row("32-bit counters never split", "CN200", DT_Int32, 56, 56, 4);  // read-words=3: 4 of 6 bytes a read
 }
 
 void tst_KelvaroEndToEnd::largeTransfersSplit()
@@ -435,8 +444,11 @@ void tst_KelvaroEndToEnd::largeTransfersSplit()
     QCOMPARE(w.status, 0);
     QCOMPARE(m_sim.requestCount() - before, writeRequests);
 
+    const bool counters = address.startsWith(QLatin1String("CN"));
+    d->SetConnectPar(QLatin1String(counters ? "read-words=3" : "read-words=32"));
     before = m_sim.requestCount();
     const CLabelVariable r = d->ReadVariable(address, DataType(type), count);
+    d->SetConnectPar(QStringLiteral("read-words=32"));
     QCOMPARE(r.status, 0);
     QCOMPARE(m_sim.requestCount() - before, readRequests);
     QString why;
@@ -647,6 +659,11 @@ void tst_KelvaroEndToEnd::refusalsSendNothing_data()
     row("write too few elements", "write", "D0", DT_Int16, 5, 4);
     row("write odd int8 count", "write", "D0", DT_Int8, 3, 4);
     row("write wrong list type", "write", "D0", DT_Int32, 1, 2);
+    row("write TS contacts read only", "write", "TS5", DT_Bool, 1, 3);
+    row("write CS bad number still read only", "write", "CS999", DT_Int16, 1, 3);
+    row("read CN200 int16: 32-bit counter", "read", "CN200", DT_Int16, 1, 2);
+    row("read CN255 int32 x2 past the end", "read", "CN255", DT_Int32, 2, 5);
+    row("read TN256", "read", "TN256", DT_Int16, 1, 5);
 }
 
 void tst_KelvaroEndToEnd::refusalsSendNothing()

@@ -65,6 +65,11 @@ void tst_LibMitsubishi_FX_serial::parseAddress_data()
 
     QTest::newRow("empty") << "" << 3 << 0 << 0 << false;
     QTest::newRow("T5") << "T5" << 3 << 0 << 0 << false;
+    QTest::newRow("TS255") << "TS255" << 0 << 0x00DF << 7 << false;
+    QTest::newRow("tn255") << "tn255" << 0 << 0x09FE << 0 << true;
+    QTest::newRow("CN255 32-bit") << "CN255" << 0 << 0x0CDC << 0 << true;
+    QTest::newRow("CN256") << "CN256" << 5 << 0 << 0 << false;
+    QTest::newRow("TS5.1 no bit index") << "TS5.1" << 5 << 0 << 0 << false;
     QTest::newRow("1D letter not first") << "1D" << 3 << 0 << 0 << false;
     QTest::newRow(" D1 blank first") << " D1" << 3 << 0 << 0 << false;
     QTest::newRow("full-width D") << QString::fromUtf8("\xEF\xBC\xA4" "100") << 3 << 0 << 0 << false;
@@ -155,6 +160,8 @@ void tst_LibMitsubishi_FX_serial::areaAndNumber_data()
     QTest::newRow("D100") << "D100" << 0x45303034 << 100;
     QTest::newRow("S5 has its own area") << "S5" << 0x30303030 << 5;
     QTest::newRow("T5") << "T5" << 0 << 5;
+    QTest::newRow("TN5 is TN") << "TN5" << 0x45303038 << 5;
+    QTest::newRow("cs7 is CS") << "cs7" << 0x30303143 << 7;
     QTest::newRow("1D") << "1D" << 0 << 0;
     QTest::newRow("empty") << "" << 0 << 0;
     QTest::newRow("XD") << "XD" << 0x30303038 << 0;

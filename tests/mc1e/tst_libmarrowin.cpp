@@ -130,6 +130,14 @@ void TestLibMarrowin::areaNumbering_data()
     QTest::newRow("d12287 last") << "d12287" << 'D' << 12287 << false;
     QTest::newRow("X1FF0 last word") << "X1FF0" << 'X' << 0x1FF0 << true;
     QTest::newRow("D8000 special register") << "D8000" << 'D' << 8000 << false;
+    QTest::newRow("B1F0 link relay, hexadecimal") << "B1F0" << 'B' << 0x1F0 << true;
+    QTest::newRow("F100 annunciator") << "F100" << 'F' << 100 << true;
+    QTest::newRow("TS16 timer contacts, read only") << "TS16" << char(PlcMemory::AreaTS) << 16 << true;
+    QTest::newRow("cs0 counter contacts, read only") << "cs0" << char(PlcMemory::AreaCS) << 0 << true;
+    QTest::newRow("W1D link register") << "W1D" << 'W' << 0x1D << false;
+    QTest::newRow("R100 file register") << "R100" << 'R' << 100 << false;
+    QTest::newRow("TN5 timer value") << "TN5" << char(PlcMemory::AreaTN) << 5 << false;
+    QTest::newRow("CN7 counter value") << "CN7" << char(PlcMemory::AreaCN) << 7 << false;
 }
 
 void TestLibMarrowin::areaNumbering()
@@ -292,9 +300,11 @@ void TestLibMarrowin::refusals_data()
     QTest::addColumn<int>("readStatus");
     QTest::addColumn<int>("writeStatus");
     QTest::newRow("T5 unknown area") << "T5" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("W100 not a 1E area") << "W100" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("R100 not a 1E area") << "R100" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("W1D is not D") << "W1D" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("S100 not a device here") << "S100" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("SD100 not a device here") << "SD100" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("TC5 not a device here") << "TC5" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("TS5 bools written: read only") << "TS5" << int(DT_Bool) << 1 << -1 << 3;
+    QTest::newRow("CS5 bad number, still read only") << "CS5.99" << int(DT_Int16) << 1 << 5 << 3;
     QTest::newRow("empty text") << "" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("letter not first") << "1D" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("count 0") << "D100" << int(DT_Int16) << 0 << 4 << 4;

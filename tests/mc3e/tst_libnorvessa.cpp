@@ -132,6 +132,23 @@ void TestLibNorvessa::areaNumbering_data()
     QTest::newRow("w1fff last") << "w1fff" << 'W' << 0x1FFF << false;
     QTest::newRow("R100 decimal") << "R100" << 'R' << 100 << false;
     QTest::newRow("R32767 last") << "R32767" << 'R' << 32767 << false;
+    QTest::newRow("SM400 special relay") << "SM400" << char(PlcMemory::AreaSM) << 400 << true;
+    QTest::newRow("L100 latch relay") << "L100" << 'L' << 100 << true;
+    QTest::newRow("F16 annunciator") << "F16" << 'F' << 16 << true;
+    QTest::newRow("V32 edge relay") << "V32" << 'V' << 32 << true;
+    QTest::newRow("B1F0 link relay, hexadecimal") << "B1F0" << 'B' << 0x1F0 << true;
+    QTest::newRow("SB10 hexadecimal") << "SB10" << char(PlcMemory::AreaSB) << 0x10 << true;
+    QTest::newRow("DX20 reaches X20") << "DX20" << 'X' << 0x20 << true;
+    QTest::newRow("dy30 reaches Y30") << "dy30" << 'Y' << 0x30 << true;
+    QTest::newRow("TS5 read only") << "TS5" << char(PlcMemory::AreaTS) << 5 << true;
+    QTest::newRow("TC5 read only") << "TC5" << char(PlcMemory::AreaTC) << 5 << true;
+    QTest::newRow("CS5 read only") << "CS5" << char(PlcMemory::AreaCS) << 5 << true;
+    QTest::newRow("CC5 read only") << "CC5" << char(PlcMemory::AreaCC) << 5 << true;
+    QTest::newRow("SD100 special register") << "SD100" << char(PlcMemory::AreaSD) << 100 << false;
+    QTest::newRow("SW1F hexadecimal") << "SW1F" << char(PlcMemory::AreaSW) << 0x1F << false;
+    QTest::newRow("TN5 timer value") << "TN5" << char(PlcMemory::AreaTN) << 5 << false;
+    QTest::newRow("CN9 counter value") << "CN9" << char(PlcMemory::AreaCN) << 9 << false;
+    QTest::newRow("Z19 last index register") << "Z19" << 'Z' << 19 << false;
 }
 
 void TestLibNorvessa::areaNumbering()
@@ -283,6 +300,9 @@ void TestLibNorvessa::refusals_data()
     QTest::addColumn<int>("readStatus");
     QTest::addColumn<int>("writeStatus");
     QTest::newRow("T5 unknown area") << "T5" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("S5 unknown area") << "S5" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("TC5 bools written: read only") << "TC5" << int(DT_Bool) << 1 << -1 << 3;
+    QTest::newRow("CC0 count 0 written: read only") << "CC0" << int(DT_Int16) << 0 << 4 << 3;
     QTest::newRow("empty text") << "" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("letter not first") << "1D" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("count 0") << "D100" << int(DT_Int16) << 0 << 4 << 4;

@@ -130,7 +130,8 @@ void TestPlcHostPlugins::initTestCase()
     const QList<QByteArray> lines = startSim(&m_sim, {"--serve", "fxport@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0",
                                                       "--serve", "mc1e@127.0.0.1:0", "--serve", "mc3e@127.0.0.1:0",
                                                       "--serve", "fxport@pty", "--serve", "fxlink@pty", "--station",
-                                                      QString::number(kStation)}, 6);
+                                                      QString::number(kStation), "--set", "TN7=1234", "--set",
+                                                      "CN5=-1", "--set", "TS0=0,0,0,1"}, 6);
     QCOMPARE(lines.size(), 6);
     for (const QByteArray &line : lines) {
         const QList<QByteArray> f = line.split(' ');
@@ -237,6 +238,14 @@ void TestPlcHostPlugins::roundTrip()
     args << "write" << bits << "bool" << "true,false,true,true,false,false,true" << "read" << bits << "bool" << "7";
     expected << labelLine("write", bits, 1, 7, 0, "[true,false,true,true,false,false,true]")
              << labelLine("read", bits, 1, 7, 0, "[true,false,true,true,false,false,true]");
+
+    // Timer and counter devices: one memory answers every protocol alike.
+    const QString tn = QStringLiteral("TN%1").arg(20 + slot);
+    args << "read" << "TN7" << "int16" << "1" << "read" << "CN5" << "uint16" << "1" << "read" << "TS0" << "bool" << "4"
+         << "write" << tn << "int16" << "-5" << "1" << "read" << tn << "int16" << "1";
+    expected << labelLine("read", "TN7", 4, 1, 0, "[1234]") << labelLine("read", "CN5", 5, 1, 0, "[65535]")
+             << labelLine("read", "TS0", 1, 4, 0, "[false,false,false,true]") << labelLine("write", tn, 4, 1, 0, "[-5]")
+             << labelLine("read", tn, 4, 1, 0, "[-5]");
 
     const Run r = runHost(args);
     QVERIFY2(r.exitCode == 0, r.err.constData());

@@ -70,12 +70,17 @@ void tst_PlcSimHandlers::fxportByteMap_data()
     QTest::newRow("X370 last X byte") << plain << 0x009F << 1 << true << "X248";
     QTest::newRow("Y0") << plain << 0x00A0 << 1 << true << "Y0";
     QTest::newRow("Y370 last Y byte") << plain << 0x00BF << 1 << true << "Y248";
-    QTest::newRow("T contacts 00C0") << plain << 0x00C0 << 1 << false << "";
-    QTest::newRow("Y into T contacts") << plain << 0x00BF << 2 << false << "";
+    QTest::newRow("T contacts 00C0") << plain << 0x00C0 << 1 << true << "TS0";
+    QTest::newRow("Y into T contacts") << plain << 0x00BF << 2 << true << "Y248";
     QTest::newRow("M0") << plain << 0x0100 << 1 << true << "M0";
     QTest::newRow("M1016 last M byte") << plain << 0x017F << 1 << true << "M1016";
     QTest::newRow("0180 not mapped") << plain << 0x0180 << 1 << false << "";
-    QTest::newRow("C contacts 01C0") << plain << 0x01C0 << 1 << false << "";
+    QTest::newRow("C contacts 01C0") << plain << 0x01C0 << 1 << true << "CS0";
+    QTest::newRow("T value TN255 high byte") << plain << 0x09FF << 1 << true << "TN255H";
+    QTest::newRow("E00 C value CN199") << ext << 0x0B8E << 1 << true << "CN199";
+    QTest::newRow("0B90 between the C values") << plain << 0x0B90 << 1 << false << "";
+    QTest::newRow("E00 CN200 32-bit") << ext << 0x0C00 << 4 << true << "CN200";
+    QTest::newRow("past CN255") << plain << 0x0CDF << 2 << false << "";
     QTest::newRow("M8000") << plain << 0x01E0 << 1 << true << "M8000";
     QTest::newRow("M8248 last") << plain << 0x01FF << 1 << true << "M8248";
     QTest::newRow("0200 not mapped") << plain << 0x0200 << 1 << false << "";
@@ -106,9 +111,10 @@ void tst_PlcSimHandlers::fxportByteMap()
     QFETCH(QString, device);
     m_memory.clear();
     if (!device.isEmpty()) {
-        const char area = device.at(0).toLatin1();
+        int nameLength = 0;
+        const char area = PlcMemory::areaNamed(device, &nameLength);
         const bool high = device.endsWith(QLatin1Char('H'));
-        const int number = device.mid(1, device.size() - 1 - (high ? 1 : 0)).toInt();
+        const int number = device.mid(nameLength, device.size() - nameLength - (high ? 1 : 0)).toInt();
         if (PlcMemory::isWordArea(area))
             m_memory.setWord(area, number, high ? 0x0100 : 0x0001);
         else

@@ -1,6 +1,7 @@
 // Byte-exact answers of the simulator to hand-built requests of each protocol.
 // Every request is written out by hand from the public protocol documentation
 // named at its data function; the answers are what a PLC sends back.
+#include "PlcMemory.h"
 #include "PlcSimulator.h"
 #include "SimTestSupport.h"
 
@@ -85,10 +86,11 @@ void tst_PlcSimProtocols::checkMemory(const QString &checks)
     for (const QString &c : checks.split(QLatin1Char(','))) {
         const QStringList kv = c.split(QLatin1Char('='));
         QCOMPARE(kv.size(), 2);
-        const char area = kv.at(0).at(0).toLatin1();
-        const int number = kv.at(0).mid(1).toInt();
+        int nameLength = 0;
+        const char area = PlcMemory::areaNamed(kv.at(0), &nameLength);
+        const int number = kv.at(0).mid(nameLength).toInt();
         const uint want = kv.at(1).toUInt(nullptr, 16);
-        if (area == 'D' || area == 'W' || area == 'R')
+        if (PlcMemory::isWordArea(area))
             QCOMPARE(uint(m_sim.word(area, number)), want);
         else
             QCOMPARE(uint(m_sim.bit(area, number)), want);
@@ -162,9 +164,18 @@ void tst_PlcSimProtocols::mc3e_data()
     QTest::newRow("M word units past the end -> C056")
         << hex("500000FFFF03000C00 0A00 0104 0000 F83F00 90 0100")
         << hex("D00000FFFF0300 0B00 56C0 00FFFF0300 0104 0000") << QString();
-    QTest::newRow("device code A0 (B) not simulated -> C05C")
-        << hex("500000FFFF03000C00 0A00 0104 0000 000000 A0 0100")
+    QTest::newRow("device code B0 (ZR) not simulated -> C05C")
+        << hex("500000FFFF03000C00 0A00 0104 0000 000000 B0 0100")
         << hex("D00000FFFF0300 0B00 5CC0 00FFFF0300 0104 0000") << QString();
+    QTest::newRow("word write SD10 (A9)")
+        << hex("500000FFFF03000E00 0A00 0114 0000 0A0000 A9 0100 3412")
+        << hex("D00000FFFF0300 0200 0000") << QStringLiteral("SD10=1234");
+    QTest::newRow("bit write TS5 on (C1)")
+        << hex("500000FFFF03000D00 0A00 0114 0100 050000 C1 0100 10")
+        << hex("D00000FFFF0300 0200 0000") << QStringLiteral("TS5=1,TS6=0");
+    QTest::newRow("read DX0 (A2) is the X memory")
+        << hex("500000FFFF03000C00 0A00 0104 0000 000000 A2 0100")
+        << hex("D00000FFFF0300 0400 0000 0A05") << QString();
     QTest::newRow("bit units on D -> C05C")
         << hex("500000FFFF03000C00 0A00 0104 0100 640000 A8 0100")
         << hex("D00000FFFF0300 0B00 5CC0 00FFFF0300 0104 0100") << QString();
@@ -220,8 +231,10 @@ void tst_PlcSimProtocols::mc1e_data()
     QTest::newRow("word write M16 in word units")
         << hex("03 FF 0A00 10000000 204D 01 00 0300") << hex("83 00")
         << QStringLiteral("M16=1,M17=1,M18=0");
-    QTest::newRow("device code 2042 (B) not simulated -> 56")
-        << hex("01 FF 0A00 00000000 2042 01 00") << hex("81 56") << QString();
+    QTest::newRow("device code 205A (Z) not simulated -> 56")
+        << hex("01 FF 0A00 00000000 205A 01 00") << hex("81 56") << QString();
+    QTest::newRow("word write TN5 (code 544E sent 4E 54)")
+        << hex("03 FF 0A00 05000000 4E54 01 00 3412") << hex("83 00") << QStringLiteral("TN5=1234");
     QTest::newRow("device code without 0x20 -> 56")
         << hex("01 FF 0A00 00000000 0044 01 00") << hex("81 56") << QString();
     QTest::newRow("bit read of D -> 56")
@@ -261,6 +274,10 @@ void tst_PlcSimProtocols::fxlink_data()
         << QStringLiteral("Y32=1,Y33=1,Y34=0");
     QTest::newRow("bad sum check -> NAK 02")
         << ascii("<ENQ>00FFWR0D0100022D") << ascii("<NAK>00FF02") << QString();
+    QTest::newRow("WW TN005 1 word")
+        << ascii("<ENQ>00FFWW0TN005011234" "2C") << ascii("<ACK>00FF") << QStringLiteral("TN5=1234");
+    QTest::newRow("WR CN200 32-bit value -> NAK 06")
+        << ascii("<ENQ>00FFWR0CN20001" "49") << ascii("<NAK>00FF06") << QString();
     QTest::newRow("device letter Z -> NAK 06")
         << ascii("<ENQ>00FFWR0Z00000140") << ascii("<NAK>00FF06") << QString();
     QTest::newRow("65 words -> NAK 06")
@@ -310,8 +327,10 @@ void tst_PlcSimProtocols::fxport_data()
         << ascii("<STX>E0040C802<ETX>E8") << ascii("<NAK>") << QString();
     QTest::newRow("lowercase sum digits -> NAK")
         << ascii("<STX>0008002<ETX>5d") << ascii("<NAK>") << QString();
-    QTest::newRow("timer contacts 00C0 not simulated -> NAK")
-        << ascii("<STX>000C001<ETX>67") << ascii("<NAK>") << QString();
+    QTest::newRow("gap after C199's value 0B90 -> NAK")
+        << ascii("<STX>00B9001<ETX>6F") << ascii("<NAK>") << QString();
+    QTest::newRow("E10 write TN5 at 080A")
+        << ascii("<STX>E10080A023412<ETX>AE") << ascii("<ACK>") << QStringLiteral("TN5=1234");
     QTest::newRow("count 0 -> NAK")
         << ascii("<STX>0008000<ETX>5B") << ascii("<NAK>") << QString();
     QTest::newRow("E00 past D7999 -> NAK")

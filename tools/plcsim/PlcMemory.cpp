@@ -4,42 +4,103 @@
 #include <QString>
 
 namespace {
-const int kXYSize = 0x2000;
-const int kMSize = 16384;
-const int kSSize = 4096;
-const int kDSize = 12288;
-const int kWSize = 0x2000;
-const int kRSize = 32768;
+
+// One row per device area. Sizes follow the larger Q/L-series defaults (FX
+// PLCs have fewer devices and reach less of them).
+struct AreaInfo {
+    char code;
+    const char *name;  // empty: not named in --set / --dump texts
+    bool bit;
+    int size;
+    int base;          // how --set and --dump write the numbers
+};
+
+const AreaInfo kAreas[] = {
+    {'X', "X", true, 0x2000, 16},
+    {'Y', "Y", true, 0x2000, 16},
+    {'M', "M", true, 16384, 10},
+    {'S', "S", true, 4096, 10},
+    {'D', "D", false, 12288, 10},
+    {'W', "W", false, 0x2000, 16},
+    {'R', "R", false, 32768, 10},
+    {PlcMemory::AreaSM, "SM", true, 4096, 10},
+    {'L', "L", true, 8192, 10},
+    {'F', "F", true, 2048, 10},
+    {'V', "V", true, 2048, 10},
+    {'B', "B", true, 0x2000, 16},
+    {PlcMemory::AreaSB, "SB", true, 0x800, 16},
+    {PlcMemory::AreaTS, "TS", true, 2048, 10},
+    {PlcMemory::AreaTC, "TC", true, 2048, 10},
+    {PlcMemory::AreaCS, "CS", true, 1024, 10},
+    {PlcMemory::AreaCC, "CC", true, 1024, 10},
+    {PlcMemory::AreaSD, "SD", false, 4096, 10},
+    {PlcMemory::AreaSW, "SW", false, 0x800, 16},
+    {PlcMemory::AreaTN, "TN", false, 2048, 10},
+    {PlcMemory::AreaCN, "CN", false, 1024, 10},
+    {'Z', "Z", false, 20, 10},
+    {PlcMemory::AreaCNHigh, "", false, 1024, 10},
+};
+const int kAreaCount = int(sizeof(kAreas) / sizeof(kAreas[0]));
+
+int indexOf(char area)
+{
+    for (int i = 0; i < kAreaCount; ++i)
+        if (area != 0 && kAreas[i].code == area)
+            return i;
+    return -1;
 }
+
+} // namespace
 
 PlcMemory::PlcMemory()
     : m_mutex(QMutex::Recursive)
-    , m_x(kXYSize, 0), m_y(kXYSize, 0), m_m(kMSize, 0), m_s(kSSize, 0)
-    , m_d(kDSize, 0), m_w(kWSize, 0), m_r(kRSize, 0)
 {
+    for (const AreaInfo &a : kAreas)
+        m_areas.append(QVector<quint16>(a.size, 0));
+}
+
+char PlcMemory::areaNamed(const QString &text, int *nameLength)
+{
+    const AreaInfo *best = nullptr;
+    for (const AreaInfo &a : kAreas) {
+        const QLatin1String name(a.name);
+        if (name.size() > 0 && text.startsWith(name, Qt::CaseInsensitive)
+            && (!best || name.size() > int(qstrlen(best->name))))
+            best = &a;
+    }
+    if (nameLength)
+        *nameLength = best ? int(qstrlen(best->name)) : 0;
+    return best ? best->code : 0;
+}
+
+QString PlcMemory::areaName(char area)
+{
+    const int i = indexOf(area);
+    return i < 0 ? QString() : QLatin1String(kAreas[i].name);
+}
+
+int PlcMemory::numberBase(char area)
+{
+    const int i = indexOf(area);
+    return i < 0 ? 10 : kAreas[i].base;
 }
 
 bool PlcMemory::isBitArea(char area)
 {
-    return area == 'X' || area == 'Y' || area == 'M' || area == 'S';
+    const int i = indexOf(area);
+    return i >= 0 && kAreas[i].bit;
 }
 
 bool PlcMemory::isWordArea(char area)
 {
-    return area == 'D' || area == 'W' || area == 'R';
+    const int i = indexOf(area);
+    return i >= 0 && !kAreas[i].bit;
 }
 
 int PlcMemory::areaSize(char area)
 {
-    switch (area) {
-    case 'X': case 'Y': return kXYSize;
-    case 'M': return kMSize;
-    case 'S': return kSSize;
-    case 'D': return kDSize;
-    case 'W': return kWSize;
-    case 'R': return kRSize;
-    default: return 0;
-    }
+    const int i = indexOf(area);
+    return i < 0 ? 0 : kAreas[i].size;
 }
 
 bool PlcMemory::inRange(char area, int first, int count)
@@ -48,41 +109,21 @@ bool PlcMemory::inRange(char area, int first, int count)
     return size > 0 && first >= 0 && count > 0 && qint64(first) + count <= size;
 }
 
-QVector<quint8> *PlcMemory::bits(char area)
+QVector<quint16> *PlcMemory::points(char area)
 {
-    switch (area) {
-    case 'X': return &m_x;
-    case 'Y': return &m_y;
-    case 'M': return &m_m;
-    case 'S': return &m_s;
-    default: return nullptr;
-    }
+    const int i = indexOf(area);
+    return i < 0 ? nullptr : &m_areas[i];
 }
 
-const QVector<quint8> *PlcMemory::bits(char area) const
+const QVector<quint16> *PlcMemory::points(char area) const
 {
-    return const_cast<PlcMemory *>(this)->bits(area);
-}
-
-QVector<quint16> *PlcMemory::words(char area)
-{
-    switch (area) {
-    case 'D': return &m_d;
-    case 'W': return &m_w;
-    case 'R': return &m_r;
-    default: return nullptr;
-    }
-}
-
-const QVector<quint16> *PlcMemory::words(char area) const
-{
-    return const_cast<PlcMemory *>(this)->words(area);
+    return const_cast<PlcMemory *>(this)->points(area);
 }
 
 bool PlcMemory::bit(char area, int number) const
 {
     QMutexLocker l(&m_mutex);
-    const QVector<quint8> *v = bits(area);
+    const QVector<quint16> *v = isBitArea(area) ? points(area) : nullptr;
     if (!v || number < 0 || number >= v->size())
         return false;
     return v->at(number) != 0;
@@ -91,7 +132,7 @@ bool PlcMemory::bit(char area, int number) const
 void PlcMemory::setBit(char area, int number, bool on)
 {
     QMutexLocker l(&m_mutex);
-    QVector<quint8> *v = bits(area);
+    QVector<quint16> *v = isBitArea(area) ? points(area) : nullptr;
     if (!v || number < 0 || number >= v->size())
         return;
     (*v)[number] = on ? 1 : 0;
@@ -100,7 +141,7 @@ void PlcMemory::setBit(char area, int number, bool on)
 quint16 PlcMemory::word(char area, int number) const
 {
     QMutexLocker l(&m_mutex);
-    const QVector<quint16> *v = words(area);
+    const QVector<quint16> *v = isWordArea(area) ? points(area) : nullptr;
     if (!v || number < 0 || number >= v->size())
         return 0;
     return v->at(number);
@@ -109,7 +150,7 @@ quint16 PlcMemory::word(char area, int number) const
 void PlcMemory::setWord(char area, int number, quint16 value)
 {
     QMutexLocker l(&m_mutex);
-    QVector<quint16> *v = words(area);
+    QVector<quint16> *v = isWordArea(area) ? points(area) : nullptr;
     if (!v || number < 0 || number >= v->size())
         return;
     (*v)[number] = value;
@@ -135,18 +176,11 @@ void PlcMemory::setBitWord(char area, int head, quint16 value)
 void PlcMemory::clear()
 {
     QMutexLocker l(&m_mutex);
-    for (QVector<quint8> *v : {&m_x, &m_y, &m_m, &m_s})
-        v->fill(0);
-    for (QVector<quint16> *v : {&m_d, &m_w, &m_r})
-        v->fill(0);
+    for (QVector<quint16> &v : m_areas)
+        v.fill(0);
 }
 
 namespace {
-
-int numberBase(char area)
-{
-    return area == 'X' || area == 'Y' || area == 'W' ? 16 : 10;
-}
 
 // A word value: decimal -32768..65535 or 0x0..0xFFFF.
 bool parseWordValue(const QString &text, quint16 *out)
@@ -175,10 +209,16 @@ bool PlcMemory::setFromText(const QString &text, QString *error)
     const int eq = text.indexOf(QLatin1Char('='));
     if (text.isEmpty() || eq < 2)
         return fail(QStringLiteral("not DEVICE=VALUES (e.g. D100=1,2,3)"));
-    const char area = text.at(0).toUpper().toLatin1();
-    if (areaSize(area) == 0)
-        return fail(QStringLiteral("unknown device \"%1\" (X, Y, M, S, D, W, R)").arg(text.at(0)));
-    const QString digits = text.mid(1, eq - 1);
+    int nameLength = 0;
+    const char area = areaNamed(text.left(eq), &nameLength);
+    if (area == 0) {
+        QStringList names;
+        for (const AreaInfo &a : kAreas)
+            if (*a.name)
+                names << QLatin1String(a.name);
+        return fail(QStringLiteral("unknown device \"%1\" (%2)").arg(text.left(eq), names.join(QStringLiteral(", "))));
+    }
+    const QString digits = text.mid(nameLength, eq - nameLength);
     bool ok = false;
     const int first = digits.toInt(&ok, numberBase(area));
     if (!ok || first < 0 || digits.trimmed() != digits || digits.startsWith(QLatin1Char('+')))
@@ -211,8 +251,11 @@ QStringList PlcMemory::nonZeroText() const
     const int maxPerLine = 32;
     QMutexLocker l(&m_mutex);
     QStringList lines;
-    for (const char area : {'X', 'Y', 'M', 'S', 'D', 'W', 'R'}) {
-        const int size = areaSize(area);
+    for (const AreaInfo &info : kAreas) {
+        const char area = info.code;
+        if (!*info.name)
+            continue;
+        const int size = info.size;
         auto valueAt = [&](int n) { return isBitArea(area) ? quint16(bit(area, n)) : word(area, n); };
         for (int n = 0; n < size;) {
             if (valueAt(n) == 0) {
@@ -223,7 +266,7 @@ QStringList PlcMemory::nonZeroText() const
             const int first = n;
             while (n < size && values.size() < maxPerLine && valueAt(n) != 0)
                 values << QString::number(valueAt(n++));
-            lines << QStringLiteral("%1%2=%3").arg(QLatin1Char(area))
+            lines << QStringLiteral("%1%2=%3").arg(QLatin1String(info.name))
                          .arg(QString::number(first, numberBase(area)).toUpper(), values.join(QLatin1Char(',')));
         }
     }

@@ -5,10 +5,22 @@
 //                                    octal, MC protocols in hexadecimal)
 //               M      0 .. 16383    (M8000 and up are the special relays)
 //               S      0 .. 4095
+//               SM     0 .. 4095     special relays of Q/L/iQ-R CPUs
+//               L 0 .. 8191, F 0 .. 2047, V 0 .. 2047
+//               B 0 .. 0x1FFF, SB 0 .. 0x7FF (hexadecimal numbers)
+//               TS, TC 0 .. 2047     timer contacts and coils
+//               CS, CC 0 .. 1023     counter contacts and coils
 // Word devices: D      0 .. 12287    (D8000 and up are the special registers)
 //               W      0 .. 0x1FFF
 //               R      0 .. 32767
-// Everything is zero at start.
+//               SD 0 .. 4095, SW 0 .. 0x7FF, Z 0 .. 19
+//               TN     0 .. 2047     timer current values
+//               CN     0 .. 1023     counter current values; the FX 32-bit
+//                                    counters C200..C255 keep their high words
+//                                    apart (AreaCNHigh), reached through the
+//                                    programming port only
+// Everything is zero at start. Devices named by one letter have that letter as
+// their area code; the others have the codes below.
 //
 // Every accessor locks the memory's (recursive) mutex; a protocol handler that
 // must read or write several points as one indivisible step holds lock() for the
@@ -23,7 +35,22 @@
 class PlcMemory
 {
 public:
+    enum TwoLetterArea : char {
+        AreaSM = 'm', AreaSB = 'b', AreaSD = 'd', AreaSW = 'w',
+        AreaTS = 't', AreaTC = 'u', AreaTN = 'n',
+        AreaCS = 'c', AreaCC = 'e', AreaCN = 'k',
+        AreaCNHigh = 'h'  // high words of CN200..CN255; no name, so no --set
+    };
+
     PlcMemory();
+
+    // Area code of the longest device name the text begins with (any case), 0
+    // for none; *nameLength gets the name's length.
+    static char areaNamed(const QString &text, int *nameLength = nullptr);
+    // Name of an area ("TN"), empty for an unknown or unnamed one.
+    static QString areaName(char area);
+    // 16 (X, Y, W, B, SB, SW) or 10: how --set and --dump write the numbers.
+    static int numberBase(char area);
 
     static bool isBitArea(char area);
     static bool isWordArea(char area);
@@ -50,18 +77,16 @@ public:
     // take -32768..65535 or 0x0..0xFFFF, bits 0 or 1. False with *error set
     // for a text that is not of this form or leaves the area.
     bool setFromText(const QString &text, QString *error);
-    // The non-zero devices in the same form, areas X Y M S D W R in turn.
+    // The non-zero devices in the same form, areas X Y M S D W R, then the others.
     QStringList nonZeroText() const;
 
     QMutex &lock() const { return m_mutex; }
 
 private:
-    QVector<quint8> *bits(char area);
-    const QVector<quint8> *bits(char area) const;
-    QVector<quint16> *words(char area);
-    const QVector<quint16> *words(char area) const;
+    // Points of an area (bits stored as 0 / 1), null for an unknown area.
+    QVector<quint16> *points(char area);
+    const QVector<quint16> *points(char area) const;
 
     mutable QMutex m_mutex;
-    QVector<quint8> m_x, m_y, m_m, m_s;
-    QVector<quint16> m_d, m_w, m_r;
+    QVector<QVector<quint16>> m_areas;  // in the order of the device table
 };

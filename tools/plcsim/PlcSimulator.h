@@ -46,9 +46,10 @@ public:
     void stopEndpoint(const QString &endpoint);
     bool restartEndpoint(const QString &endpoint);
 
-    // Device memory (thread safe). Areas: bit devices 'X','Y','M','S'; word
-    // devices 'D','W','R'. Numbers are plain device numbers (X/Y as integers: the
-    // caller converts octal or hexadecimal notation).
+    // Device memory (thread safe). Areas: the device letter ('X', 'D', ...) or
+    // PlcMemory's code of a two-letter device (PlcMemory::AreaTN, ...). Numbers
+    // are plain device numbers (X/Y as integers: the caller converts octal or
+    // hexadecimal notation).
     bool bit(char area, int number) const;
     void setBit(char area, int number, bool on);
     quint16 word(char area, int number) const;

@@ -1,5 +1,8 @@
 #include "SimLog.h"
 
+#include "PlcMemory.h"
+#include "SimProtocols.h"
+
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
@@ -41,10 +44,13 @@ QString hex(int v, int digits)
     return QStringLiteral("%1").arg(v, digits, 16, QLatin1Char('0')).toUpper();
 }
 
-QString device(char letter, int number)
+// An MC device: its name and number as the MC protocols write it.
+QString mcDevice(char area, int code, int number)
 {
-    const bool hexNumbered = letter == 'X' || letter == 'Y' || letter == 'W';
-    return QLatin1Char(letter) + (hexNumbered ? hex(number, 1) : QString::number(number));
+    if (!area)
+        return QStringLiteral("device code ") + hex(code, 2) + QLatin1Char(' ') + QString::number(number);
+    return PlcMemory::areaName(area)
+        + (PlcMemory::numberBase(area) == 16 ? hex(number, 1) : QString::number(number));
 }
 
 // Where an FX programming-port address lies: `scale` devices per address
@@ -52,20 +58,26 @@ QString device(char letter, int number)
 // device (2 bytes a word).
 struct FxRange {
     int from, to;
-    char letter;
+    const char *name;
     int first;
     int scale;
     bool octal;
 };
 
-const FxRange kFxBytes[] = {{0x0000, 0x007F, 'S', 0, 8, false},    {0x0080, 0x009F, 'X', 0, 8, true},
-                            {0x00A0, 0x00BF, 'Y', 0, 8, true},     {0x0100, 0x01DF, 'M', 0, 8, false},
-                            {0x01E0, 0x01FF, 'M', 8000, 8, false}, {0x0E00, 0x0FFF, 'D', 8000, -2, false},
-                            {0x1000, 0x4E7F, 'D', 0, -2, false}};
-const FxRange kFxExtended[] = {{0x0E00, 0x0FFF, 'D', 8000, -2, false}, {0x4000, 0x7E7F, 'D', 0, -2, false}};
-const FxRange kFxBits[] = {{0x0000, 0x03FF, 'S', 0, 1, false}, {0x0400, 0x04FF, 'X', 0, 1, true},
-                           {0x0500, 0x05FF, 'Y', 0, 1, true},  {0x0800, 0x0EFF, 'M', 0, 1, false},
-                           {0x0F00, 0x0FFF, 'M', 8000, 1, false}};
+// T and C current values, in both command sets.
+#define FX_VALUE_RANGES                                                                    \
+    {0x0800, 0x09FF, "TN", 0, -2, false}, {0x0A00, 0x0B8F, "CN", 0, -2, false},            \
+        {0x0C00, 0x0CDF, "CN", 200, -4, false}, {0x0E00, 0x0FFF, "D", 8000, -2, false}
+const FxRange kFxBytes[] = {{0x0000, 0x007F, "S", 0, 8, false},    {0x0080, 0x009F, "X", 0, 8, true},
+                            {0x00A0, 0x00BF, "Y", 0, 8, true},     {0x00C0, 0x00DF, "TS", 0, 8, false},
+                            {0x0100, 0x01BF, "M", 0, 8, false},    {0x01C0, 0x01DF, "CS", 0, 8, false},
+                            {0x01E0, 0x01FF, "M", 8000, 8, false}, FX_VALUE_RANGES,
+                            {0x1000, 0x4E7F, "D", 0, -2, false}};
+const FxRange kFxExtended[] = {FX_VALUE_RANGES, {0x4000, 0x7E7F, "D", 0, -2, false}};
+const FxRange kFxBits[] = {{0x0000, 0x03FF, "S", 0, 1, false}, {0x0400, 0x04FF, "X", 0, 1, true},
+                           {0x0500, 0x05FF, "Y", 0, 1, true},  {0x0800, 0x0EFF, "M", 0, 1, false},
+                           {0x0F00, 0x0FFF, "M", 8000, 1, false}};
+#undef FX_VALUE_RANGES
 
 template <size_t N>
 QString fxDevice(const FxRange (&table)[N], int address)
@@ -75,7 +87,7 @@ QString fxDevice(const FxRange (&table)[N], int address)
             continue;
         const int offset = address - r.from;
         const int n = r.first + (r.scale > 0 ? offset * r.scale : offset / -r.scale);
-        return QLatin1Char(r.letter) + (r.octal ? QString::number(n, 8) : QString::number(n));
+        return QLatin1String(r.name) + (r.octal ? QString::number(n, 8) : QString::number(n));
     }
     return QStringLiteral("address ") + hex(address, 4);
 }
@@ -125,22 +137,14 @@ QString mc1eRequest(const QByteArray &q)
         sub >= 0 && sub < 4 ? QLatin1String(names[sub]) : QStringLiteral("subheader ") + hex(sub, 2);
     const int code = leAt(q, 8, 2);
     const int points = leAt(q, 10, 1);
-    return QStringLiteral("%1 %2 points %3").arg(command, device(char(code >> 8), leAt(q, 4, 4)))
+    return QStringLiteral("%1 %2 points %3").arg(command, mcDevice(mc1eDeviceArea(code), code, leAt(q, 4, 4)))
         .arg(points == 0 ? 256 : points);
 }
 
 QString mc3eRequest(const QByteArray &q)
 {
-    static const struct {
-        int code;
-        char letter;
-    } codes[] = {{0x9C, 'X'}, {0x9D, 'Y'}, {0x90, 'M'}, {0x98, 'S'}, {0xA8, 'D'}, {0xB4, 'W'}, {0xAF, 'R'}};
     const int command = leAt(q, 11, 2), sub = leAt(q, 13, 2), code = leAt(q, 18, 1);
-    QString dev = QStringLiteral("device code ") + hex(code, 2) + QLatin1Char(' ') + QString::number(leAt(q, 15, 3));
-    for (const auto &c : codes) {
-        if (c.code == code)
-            dev = device(c.letter, leAt(q, 15, 3));
-    }
+    const QString dev = mcDevice(mc3eDeviceArea(code), code, leAt(q, 15, 3));
     const QString what = command == 0x0401 ? QStringLiteral("read") : command == 0x1401 ? QStringLiteral("write")
                                                                                           : hex(command, 4);
     return QStringLiteral("%1 %2 %3 points %4").arg(what, sub == 1 ? QStringLiteral("bits") : QStringLiteral("words"),

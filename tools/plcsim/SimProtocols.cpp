@@ -65,11 +65,17 @@ quint8 byteSum(const QByteArray &b, int from, int to)  // [from, to)
 //   0x0000-0x007F  S0-S1023       bit i of byte a = S(8a + i)
 //   0x0080-0x009F  X0-X377        (octal numbers; byte a holds X 8(a-0x80) ..)
 //   0x00A0-0x00BF  Y0-Y377
+//   0x00C0-0x00DF  T contacts T0-T255
 //   0x0100-0x017F  M0-M1023
+//   0x01C0-0x01DF  C contacts C0-C255
 //   0x01E0-0x01FF  M8000-M8255
+//   0x0800-0x09FF  T current values T0-T255     two bytes each, low byte first
+//   0x0A00-0x0B8F  C current values C0-C199     two bytes each
+//   0x0C00-0x0CDF  C current values C200-C255   four bytes each, low word first
 //   0x0E00-0x0FFF  D8000-D8255    two bytes per register, low byte first
 //   0x1000-0x17CF  D0-D999
 // Extended commands E00 / E10:
+//   0x0800-0x0CDF  T and C current values, as above
 //   0x0E00-0x0FFF  D8000-D8255
 //   0x4000-0x7E7F  D0-D7999
 // Bit addresses of force on (7) / off (8), sent low byte first:
@@ -78,19 +84,18 @@ quint8 byteSum(const QByteArray &b, int from, int to)  // [from, to)
 //   0x0500-0x05FF  Y0-Y377
 //   0x0800-0x0BFF  M0-M1023
 //   0x0F00-0x0FFF  M8000-M8255
-// Timer and counter contacts and anything not listed are not simulated: a request
-// that touches one of their bytes is refused with NAK, as is a request running
-// past the end of the listed ranges. Byte count 1 to 255 (two hex digits, 0 is
-// refused).
+// Anything not listed is not simulated: a request that touches one of its
+// bytes is refused with NAK, as is a request running past the end of the
+// listed ranges. Byte count 1 to 255 (two hex digits, 0 is refused).
 
 struct ByteLoc
 {
     char area = 0;
-    int number = 0;     // first device of the byte (bit areas) or the register (D)
-    bool high = false;  // D: the register's high byte
+    int number = 0;     // first device of the byte (bit areas) or the register
+    bool high = false;  // registers: the register's high byte
 };
 
-bool mapWordByte(int addr, int base, int firstReg, int lastReg, ByteLoc *loc)
+bool mapWordByte(int addr, int base, char area, int firstReg, int lastReg, ByteLoc *loc)
 {
     const int off = addr - base;
     if (off < 0)
@@ -98,8 +103,20 @@ bool mapWordByte(int addr, int base, int firstReg, int lastReg, ByteLoc *loc)
     const int reg = firstReg + off / 2;
     if (reg > lastReg)
         return false;
-    loc->area = 'D';
+    loc->area = area;
     loc->number = reg;
+    loc->high = (off & 1) != 0;
+    return true;
+}
+
+// The 32-bit counters C200..C255: low word in CN, high word kept apart.
+bool mapCounter32Byte(int addr, ByteLoc *loc)
+{
+    const int off = addr - 0x0C00;
+    if (off < 0 || off >= 4 * 56)
+        return false;
+    loc->area = (off & 2) ? PlcMemory::AreaCNHigh : PlcMemory::AreaCN;
+    loc->number = 200 + off / 4;
     loc->high = (off & 1) != 0;
     return true;
 }
@@ -113,21 +130,32 @@ bool mapBitByte(int addr, int base, int bytes, char area, int firstDevice, ByteL
     return true;
 }
 
+// Registers both command sets reach: T and C current values, D8000 and up.
+bool mapSharedWordByte(int addr, ByteLoc *loc)
+{
+    return (addr >= 0x0800 && addr <= 0x09FF && mapWordByte(addr, 0x0800, PlcMemory::AreaTN, 0, 255, loc))
+        || (addr >= 0x0A00 && addr <= 0x0B8F && mapWordByte(addr, 0x0A00, PlcMemory::AreaCN, 0, 199, loc))
+        || mapCounter32Byte(addr, loc)
+        || (addr >= 0x0E00 && addr <= 0x0FFF && mapWordByte(addr, 0x0E00, 'D', 8000, 8255, loc));
+}
+
 bool mapPlainByte(int addr, ByteLoc *loc)
 {
     return mapBitByte(addr, 0x0000, 0x80, 'S', 0, loc)
         || mapBitByte(addr, 0x0080, 0x20, 'X', 0, loc)
         || mapBitByte(addr, 0x00A0, 0x20, 'Y', 0, loc)
+        || mapBitByte(addr, 0x00C0, 0x20, PlcMemory::AreaTS, 0, loc)
         || mapBitByte(addr, 0x0100, 0x80, 'M', 0, loc)
+        || mapBitByte(addr, 0x01C0, 0x20, PlcMemory::AreaCS, 0, loc)
         || mapBitByte(addr, 0x01E0, 0x20, 'M', 8000, loc)
-        || (addr >= 0x0E00 && addr <= 0x0FFF && mapWordByte(addr, 0x0E00, 8000, 8255, loc))
-        || (addr >= 0x1000 && addr <= 0x17CF && mapWordByte(addr, 0x1000, 0, 999, loc));
+        || mapSharedWordByte(addr, loc)
+        || (addr >= 0x1000 && addr <= 0x17CF && mapWordByte(addr, 0x1000, 'D', 0, 999, loc));
 }
 
 bool mapExtendedByte(int addr, ByteLoc *loc)
 {
-    return (addr >= 0x0E00 && addr <= 0x0FFF && mapWordByte(addr, 0x0E00, 8000, 8255, loc))
-        || (addr >= 0x4000 && addr <= 0x7E7F && mapWordByte(addr, 0x4000, 0, 7999, loc));
+    return mapSharedWordByte(addr, loc)
+        || (addr >= 0x4000 && addr <= 0x7E7F && mapWordByte(addr, 0x4000, 'D', 0, 7999, loc));
 }
 
 bool mapForceBit(int addr, char *area, int *number)
@@ -342,10 +370,41 @@ public:
 // Points "00" means 256. Limits (FX3U class): WR 64 words (32 on bit devices),
 // WW 64 words (10 on bit devices), BR 256 points, BW 160 points; beyond them, or
 // past the end of a device range, the answer is NAK with code 06 (character area
-// error). Devices: X, Y (octal digits), M, S, D (decimal); R and W are not FX
-// computer-link devices here (06). The message wait digit must be a hex digit
+// error). Devices: X, Y (octal digits), M, S, D (decimal, four digits); timer
+// and counter contacts TS, CS and current values TN, CN (three decimal digits;
+// the 32-bit C200..C255 values are not served); R and W are not FX computer-link
+// devices here (06). The message wait digit must be a hex digit
 // (else 07) but is not applied: the answer goes out at once. Requests for other
 // stations are skipped whole without an answer, bad sum or not.
+
+struct LinkDevice
+{
+    const char *name;
+    char area;
+    bool octal;
+    int end;  // one past the last device number served
+};
+
+const LinkDevice kLinkDevices[] = {
+    {"X", 'X', true, 1 << 30}, {"Y", 'Y', true, 1 << 30}, {"M", 'M', false, 1 << 30},
+    {"S", 'S', false, 1 << 30}, {"D", 'D', false, 1 << 30},
+    {"TS", PlcMemory::AreaTS, false, 256}, {"CS", PlcMemory::AreaCS, false, 256},
+    {"TN", PlcMemory::AreaTN, false, 256}, {"CN", PlcMemory::AreaCN, false, 200},
+};
+
+// The device of a head device field's first two characters: a two-letter name
+// when they are one, else the one-letter name of the first.
+const LinkDevice *linkDevice(const QByteArray &firstTwo)
+{
+    const LinkDevice *one = nullptr;
+    for (const LinkDevice &d : kLinkDevices) {
+        if (firstTwo == d.name)
+            return &d;
+        if (qstrlen(d.name) == 1 && firstTwo.startsWith(d.name))
+            one = &d;
+    }
+    return one;
+}
 
 class FxLinkHandler : public ProtocolHandler
 {
@@ -442,17 +501,18 @@ public:
         if (hexField(head, 7, 1) < 0)
             return answerOnly(frameLen, CharError);
 
-        // Head device.
-        const char letter = head.at(8);
-        if (letter != 'X' && letter != 'Y' && letter != 'M' && letter != 'S' && letter != 'D')
+        // Head device: one letter and four digits, or two letters and three.
+        const LinkDevice *device = linkDevice(head.mid(8, 2));
+        if (!device)
             return answerOnly(frameLen, AreaError);
-        const bool octal = letter == 'X' || letter == 'Y';
+        const char letter = device->area;
+        const int base = device->octal ? 8 : 10;
         int number = 0;
-        for (int i = 9; i < 13; ++i) {
+        for (int i = 8 + int(qstrlen(device->name)); i < 13; ++i) {
             const char c = head.at(i);
-            if (c < '0' || c > (octal ? '7' : '9'))
+            if (c < '0' || c >= '0' + base)
                 return answerOnly(frameLen, CharError);
-            number = number * (octal ? 8 : 10) + (c - '0');
+            number = number * base + (c - '0');
         }
         const bool bitDevice = PlcMemory::isBitArea(letter);
         if (!words && !bitDevice)
@@ -467,7 +527,7 @@ public:
         else
             limit = 160;
         const int span = (words && bitDevice) ? 16 * points : points;
-        if (points > limit || !PlcMemory::inRange(letter, number, span))
+        if (points > limit || !PlcMemory::inRange(letter, number, span) || number + span > device->end)
             return answerOnly(frameLen, AreaError);
 
         PlcMemory *mem = ctx.memory;
@@ -618,9 +678,10 @@ std::function<void()> writeBits(PlcMemory *mem, char area, int head, const QVect
 
 // ================================================================ MC 1E binary
 //
-// Request: subheader, PC number 0xFF, timer(2), head device(4 LE), device code(2:
-// 0x20 then the letter), points(1, 0 = 256), 0x00, write data.
-// Devices: X, Y (hexadecimal numbers), M, S bit devices; D, W, R word devices.
+// Request: subheader, PC number 0xFF, timer(2), head device(4 LE), device code(2
+// LE: D 0x4420 goes out as 20 44), points(1, 0 = 256), 0x00, write data.
+// Devices: X, Y, B (hexadecimal numbers), M, S, F, TS, CS bit devices; D, W
+// (hexadecimal), R, TN, CN word devices.
 // Completion codes used: 0x50 unknown subheader or a non-zero byte after the
 // points, 0x56 unknown device code, bit units on a word device or bit data
 // other than 0/1, 0x58 head device and points past the end of the device range,
@@ -632,6 +693,7 @@ class Mc1eHandler : public ProtocolHandler
 {
 public:
     QString name() const override { return QStringLiteral("mc1e"); }
+
 
     static QByteArray errorAnswer(quint8 sub, int code)
     {
@@ -671,11 +733,8 @@ public:
             return error(frameLen, 0x50);
         const quint32 head = quint32(quint8(buf.at(4))) | quint32(quint8(buf.at(5))) << 8
             | quint32(quint8(buf.at(6))) << 16 | quint32(quint8(buf.at(7))) << 24;
-        const quint8 codeLow = quint8(buf.at(8));
-        const char letter = buf.at(9);
-        const bool knownDevice = codeLow == 0x20
-            && (PlcMemory::isBitArea(letter) || PlcMemory::isWordArea(letter));
-        if (!knownDevice)
+        const char letter = mc1eDeviceArea(le16(buf, 8));
+        if (!letter)
             return error(frameLen, 0x56);
         const bool bitUnits = sub == 0x00 || sub == 0x02;
         const bool bitDevice = PlcMemory::isBitArea(letter);
@@ -732,7 +791,10 @@ public:
 // Request: 50 00, network, PC, module I/O(2), station, request data length(2 LE,
 // bytes from the timer to the end), timer(2), command(2), subcommand(2), head
 // device(3 LE), device code(1), points(2 LE), write data.
-// Device codes: X 9C, Y 9D (hexadecimal numbers), M 90, S 98, D A8, W B4, R AF.
+// Device codes: X 9C, Y 9D, B A0, SB A1, DX A2, DY A3 (hexadecimal numbers), M 90,
+// SM 91, L 92, F 93, V 94, S 98, TC C0, TS C1, CC C3, CS C4 (bits); D A8, SD A9,
+// W B4, SW B5 (hexadecimal), R AF, TN C2, CN C5, Z CC (words). DX and DY reach the
+// X and Y memory.
 // End codes used: C059 command or subcommand not 0401/1401 and 0000/0001;
 // C061 request data length that does not fit the command (also a request too
 // short to hold a command); C051 points 0 or above 960 (word units) / 7168 (bit
@@ -750,19 +812,6 @@ public:
 
     static const int kMaxRequestLength = 8192;
 
-    static char deviceArea(quint8 code)
-    {
-        switch (code) {
-        case 0x9C: return 'X';
-        case 0x9D: return 'Y';
-        case 0x90: return 'M';
-        case 0x98: return 'S';
-        case 0xA8: return 'D';
-        case 0xB4: return 'W';
-        case 0xAF: return 'R';
-        default: return 0;
-        }
-    }
 
     // routing: the five bytes network, PC, module I/O (2), station
     static QByteArray answerHead(const QByteArray &routing, int responseLength)
@@ -837,7 +886,7 @@ public:
         const int dataLen = !write ? 0 : (bitUnits ? (points + 1) / 2 : 2 * points);
         if (length != 12 + dataLen)
             return error(0xC061);
-        const char area = deviceArea(code);
+        const char area = mc3eDeviceArea(code);
         if (!area || (bitUnits && !PlcMemory::isBitArea(area)))
             return error(0xC05C);
         const int span = (!bitUnits && PlcMemory::isBitArea(area)) ? 16 * points : points;
@@ -905,19 +954,66 @@ QStringList ProtocolHandler::protocols()
     return {QStringLiteral("fxport"), QStringLiteral("fxlink"), QStringLiteral("mc1e"), QStringLiteral("mc3e")};
 }
 
+char mc1eDeviceArea(int code)
+{
+    static const struct { quint16 code; char area; } codes[] = {
+        {0x5820, 'X'}, {0x5920, 'Y'}, {0x4D20, 'M'}, {0x5320, 'S'}, {0x4220, 'B'}, {0x4620, 'F'},
+        {0x5453, PlcMemory::AreaTS}, {0x4353, PlcMemory::AreaCS},
+        {0x4420, 'D'}, {0x5720, 'W'}, {0x5220, 'R'}, {0x544E, PlcMemory::AreaTN}, {0x434E, PlcMemory::AreaCN},
+    };
+    for (const auto &c : codes)
+        if (c.code == code)
+            return c.area;
+    return 0;
+}
+
+char mc3eDeviceArea(int code)
+{
+    switch (code) {
+    case 0x9C: return 'X';
+    case 0x9D: return 'Y';
+    case 0x90: return 'M';
+    case 0x98: return 'S';
+    case 0xA8: return 'D';
+    case 0xB4: return 'W';
+    case 0xAF: return 'R';
+    case 0x91: return PlcMemory::AreaSM;
+    case 0x92: return 'L';
+    case 0x93: return 'F';
+    case 0x94: return 'V';
+    case 0xA0: return 'B';
+    case 0xA1: return PlcMemory::AreaSB;
+    case 0xA2: return 'X';  // DX: direct access to the same inputs
+    case 0xA3: return 'Y';  // DY: direct access to the same outputs
+    case 0xC1: return PlcMemory::AreaTS;
+    case 0xC0: return PlcMemory::AreaTC;
+    case 0xC2: return PlcMemory::AreaTN;
+    case 0xC4: return PlcMemory::AreaCS;
+    case 0xC3: return PlcMemory::AreaCC;
+    case 0xC5: return PlcMemory::AreaCN;
+    case 0xA9: return PlcMemory::AreaSD;
+    case 0xB5: return PlcMemory::AreaSW;
+    case 0xCC: return 'Z';
+    default: return 0;
+    }
+}
+
 QString fxPortMemoryMapHelp()
 {
     return QStringLiteral(
         "fxport byte addresses (commands 0 read / 1 write, 1..255 bytes):\n"
         "  0x0000-0x007F S0-S1023      0x0080-0x009F X0-X377 (octal)\n"
-        "  0x00A0-0x00BF Y0-Y377       0x0100-0x017F M0-M1023\n"
-        "  0x01E0-0x01FF M8000-M8255   0x0E00-0x0FFF D8000-D8255\n"
-        "  0x1000-0x17CF D0-D999       (bit i of a byte = device 8*byte+i;\n"
+        "  0x00A0-0x00BF Y0-Y377       0x00C0-0x00DF T0-T255 contacts (TS)\n"
+        "  0x0100-0x017F M0-M1023      0x01C0-0x01DF C0-C255 contacts (CS)\n"
+        "  0x01E0-0x01FF M8000-M8255   0x0800-0x09FF T0-T255 values (TN)\n"
+        "  0x0A00-0x0B8F C0-C199 values (CN)  0x0C00-0x0CDF C200-C255 (32-bit)\n"
+        "  0x0E00-0x0FFF D8000-D8255   0x1000-0x17CF D0-D999\n"
+        "                              (bit i of a byte = device 8*byte+i;\n"
         "                               registers two bytes, low byte first)\n"
         "fxport extended commands E00 read / E10 write:\n"
-        "  0x4000-0x7E7F D0-D7999      0x0E00-0x0FFF D8000-D8255\n"
+        "  0x4000-0x7E7F D0-D7999      0x0800-0x0FFF as above (T/C values, D8000-D8255)\n"
         "fxport force on 7 / off 8 (address sent low byte first):\n"
         "  0x0000 S0-S1023  0x0400 X0-X377  0x0500 Y0-Y377\n"
         "  0x0800 M0-M1023  0x0F00 M8000-M8255\n"
-        "Any byte outside these ranges (timer/counter contacts included) is refused with NAK.\n");
+        "Any byte outside these ranges is refused with NAK.\n");
 }

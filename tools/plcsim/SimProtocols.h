@@ -49,3 +49,8 @@ public:
 
 // Memory map of the programming-port protocol (exposed for the tests and --help).
 QString fxPortMemoryMapHelp();
+
+// Memory area (PlcMemory's code) of an MC device code, 0 for a code not served:
+// 1E codes are the two-byte value (D 0x4420), 3E codes one byte (D 0xA8).
+char mc1eDeviceArea(int code);
+char mc3eDeviceArea(int code);

@@ -72,8 +72,11 @@ QString helpText()
         "\n"
         "Memory (zero at start, unless --set or --load say otherwise):\n"
         "  bit devices  X, Y 0..0x1FFF (octal numbers in fxport/fxlink, hexadecimal in\n"
-        "               mc1e/mc3e), M 0..16383 (M8000 up: special relays), S 0..4095\n"
-        "  word devices D 0..12287 (D8000 up: special registers), W 0..0x1FFF, R 0..32767\n"
+        "               mc1e/mc3e), M 0..16383 (M8000 up: special relays), S 0..4095,\n"
+        "               SM 0..4095, L 0..8191, F, V 0..2047, B 0..0x1FFF, SB 0..0x7FF,\n"
+        "               TS, TC 0..2047, CS, CC 0..1023 (DX, DY in mc3e: the X, Y memory)\n"
+        "  word devices D 0..12287 (D8000 up: special registers), W 0..0x1FFF, R 0..32767,\n"
+        "               SD 0..4095, SW 0..0x7FF, TN 0..2047, CN 0..1023, Z 0..19\n"
         "  Bit devices read or written in word units: 16 points per word from the head\n"
         "  device, the head device in bit 0.\n"
         "\n")
