@@ -11,7 +11,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" fuzz
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-$(nproc)}
 

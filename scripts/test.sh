@@ -4,9 +4,14 @@
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build (leak checks on),
 #      whole test suite again;
 #   3. every libFuzzer target for a short bounded time, after replaying its
-#      crash regressions (scripts/fuzz.sh).
-# FUZZ_SECONDS (default 20) sets the time per fuzz target; SKIP_SANITIZE=1 and
-# SKIP_FUZZ=1 leave out steps 2 and 3.
+#      crash regressions (scripts/fuzz.sh);
+#   4. the amd64 Debian packages with lintian (scripts/package.sh) and the
+#      example host built against the installed SDK, run against the simulator
+#      (scripts/example-host.sh), from the Release build of step 1;
+#   5. cross builds for arm64 and armhf, their test suites under qemu-user and
+#      their packages (scripts/arm.sh).
+# FUZZ_SECONDS (default 20) sets the time per fuzz target; SKIP_SANITIZE=1,
+# SKIP_FUZZ=1, SKIP_PACKAGE=1 and SKIP_ARM=1 leave out steps 2, 3, 4 and 5.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -14,7 +19,8 @@ jobs=$(nproc)
 start=$(date +%s)
 
 build=${BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
+# Installed under /usr, as the packages are: libraries in lib/<multiarch triple>.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 echo "== release build and tests: $(( $(date +%s) - start )) s"
@@ -32,4 +38,15 @@ fi
 if [ "${SKIP_FUZZ:-0}" != 1 ]; then
   bash "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
   echo "== fuzzing: $(( $(date +%s) - start )) s"
+fi
+
+if [ "${SKIP_PACKAGE:-0}" != 1 ]; then
+  bash "$root/scripts/package.sh" "$build"
+  bash "$root/scripts/example-host.sh" "$build"
+  echo "== amd64 packages and example host: $(( $(date +%s) - start )) s"
+fi
+
+if [ "${SKIP_ARM:-0}" != 1 ]; then
+  bash "$root/scripts/arm.sh"
+  echo "== ARM cross builds, emulated tests and packages: $(( $(date +%s) - start )) s"
 fi

@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 using namespace simtest;
 
@@ -26,7 +28,8 @@ private slots:
     void unopenableEndpoint();
 
 private:
-    bool start(QProcess *p, const QStringList &args, int lines, QStringList *out);
+    QString start(QProcess *p, const QStringList &args, int lines, QStringList *out);
+    static QString signal(QProcess *p, int sig);
     QString m_binary;
 };
 
@@ -39,25 +42,40 @@ void tst_PlcSimCli::initTestCase()
     QVERIFY2(QFileInfo(m_binary).isExecutable(), qPrintable(m_binary));
 }
 
-bool tst_PlcSimCli::start(QProcess *p, const QStringList &args, int lines, QStringList *out)
+// Empty when the simulator runs and printed its endpoint lines; otherwise why not.
+QString tst_PlcSimCli::start(QProcess *p, const QStringList &args, int lines, QStringList *out)
 {
     p->start(m_binary, args);
     if (!p->waitForStarted(5000))
-        return false;
+        return QStringLiteral("plcsim did not start: ") + p->errorString();
     while (out->size() < lines) {
         if (!p->canReadLine() && !p->waitForReadyRead(5000))
-            return false;
+            return QStringLiteral("plcsim printed no endpoint line: ") + p->errorString() + QLatin1Char(' ')
+                + QString::fromLocal8Bit(p->readAllStandardError());
         while (p->canReadLine() && out->size() < lines)
             out->append(QString::fromLocal8Bit(p->readLine()).trimmed());
     }
-    return true;
+    return QString();
+}
+
+// Signals the child only through a process id checked to be a real one: kill()
+// with 0 or -1 would reach the whole process group or every process.
+QString tst_PlcSimCli::signal(QProcess *p, int sig)
+{
+    const qint64 pid = p->processId();
+    if (pid <= 0)
+        return QStringLiteral("no child process to signal (id %1): %2").arg(pid).arg(p->errorString());
+    if (::kill(pid_t(pid), sig) != 0)
+        return QStringLiteral("kill failed: ") + QString::fromLocal8Bit(strerror(errno));
+    return QString();
 }
 
 void tst_PlcSimCli::serveTcpAndPty()
 {
     QProcess p;
     QStringList lines;
-    QVERIFY(start(&p, {"--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty", "--verbose"}, 2, &lines));
+    const QString why = start(&p, {"--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty", "--verbose"}, 2, &lines);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(lines.size(), 2);
     QVERIFY2(QRegularExpression(QStringLiteral("^mc3e 127\\.0\\.0\\.1:[1-9][0-9]*$")).match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
     QVERIFY2(QRegularExpression(QStringLiteral("^fxport /dev/pts/[0-9]+$")).match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
@@ -71,8 +89,8 @@ void tst_PlcSimCli::serveTcpAndPty()
     QVERIFY(pty.open(lines.at(1).section(QLatin1Char(' '), 1)));
     QCOMPARE(pty.exchange(ascii("<STX>E00401402<ETX>D3"), 8), ascii("<STX>CDAB<ETX>0D"));
 
-    QVERIFY(::kill(pid_t(p.processId()), SIGTERM) == 0);
-    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(signal(&p, SIGTERM), QString());
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     // --verbose: each request and answer in hexadecimal on stderr.
@@ -86,8 +104,9 @@ void tst_PlcSimCli::stationAndFaultOptions()
 {
     QProcess p;
     QStringList lines;
-    QVERIFY(start(&p, {"--serve", "fxlink@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0", "--station", "26",
-                       "--fault", "nak:06@2"}, 2, &lines));
+    const QString why = start(&p, {"--serve", "fxlink@127.0.0.1:0", "--serve", "fxlink@127.0.0.1:0", "--station",
+                                   "26", "--fault", "nak:06@2"}, 2, &lines);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QVERIFY(lines.at(0) != lines.at(1));
     TcpClient a;
     QVERIFY(a.connectTo(lines.at(0).section(QLatin1Char(' '), 1)));
@@ -100,7 +119,7 @@ void tst_PlcSimCli::stationAndFaultOptions()
     a.send(ascii("<ENQ>00FFWR0D0100012B"));
     QCOMPARE(a.readFor(300), QByteArray());
     p.terminate();
-    QVERIFY(p.waitForFinished(5000));
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitCode(), 0);
 }
 
@@ -108,11 +127,12 @@ void tst_PlcSimCli::sigintStopsCleanly()
 {
     QProcess p;
     QStringList lines;
-    QVERIFY(start(&p, {"--serve", "mc1e@127.0.0.1:0"}, 1, &lines));
+    const QString why = start(&p, {"--serve", "mc1e@127.0.0.1:0"}, 1, &lines);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     TcpClient c;
     QVERIFY(c.connectTo(lines.at(0).section(QLatin1Char(' '), 1)));
-    QVERIFY(::kill(pid_t(p.processId()), SIGINT) == 0);
-    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(signal(&p, SIGINT), QString());
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     QVERIFY(c.waitForDisconnect(3000));
@@ -130,8 +150,10 @@ void tst_PlcSimCli::presetMemoryAndLink()
     in.close();
     QProcess p;
     QStringList lines;
-    QVERIFY(start(&p, {"--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty:" + link, "--set", "D20=1,2", "--load",
-                       load, "--set", "M5=1", "--dump", dump, "--verbose"}, 2, &lines));
+    const QString why = start(&p, {"--serve", "mc3e@127.0.0.1:0", "--serve", "fxport@pty:" + link, "--set",
+                                   "D20=1,2", "--load", load, "--set", "M5=1", "--dump", dump, "--verbose"},
+                              2, &lines);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QCOMPARE(lines.at(1), "fxport " + link);
     PtyClient pty;
     QVERIFY(pty.open(link));
@@ -145,8 +167,8 @@ void tst_PlcSimCli::presetMemoryAndLink()
              hex("D00000FFFF0300 0400 0000 2000"));
     QCOMPARE(tcp.exchange(hex("500000FFFF03000E00 0A00 0114 0000 280000 A8 0100 0500"), 11),
              hex("D00000FFFF0300 0200 0000"));
-    QVERIFY(::kill(pid_t(p.processId()), SIGTERM) == 0);
-    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(signal(&p, SIGTERM), QString());
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitCode(), 0);
     QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
     QFile out(dump);
@@ -165,7 +187,7 @@ void tst_PlcSimCli::help()
 {
     QProcess p;
     p.start(m_binary, {"--help"});
-    QVERIFY(p.waitForFinished(5000));
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char *needle : {"--serve PROTOCOL@ENDPOINT", "--station", "--fault", "--verbose", "KIND[:ARG][@N]",
@@ -196,7 +218,7 @@ void tst_PlcSimCli::usageErrors()
     QFETCH(QStringList, args);
     QProcess p;
     p.start(m_binary, args);
-    QVERIFY(p.waitForFinished(5000));
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitCode(), 2);
     QCOMPARE(p.readAllStandardOutput(), QByteArray());
     QVERIFY(!p.readAllStandardError().isEmpty());
@@ -206,7 +228,7 @@ void tst_PlcSimCli::unopenableEndpoint()
 {
     QProcess p;
     p.start(m_binary, {"--serve", "mc3e@127.0.0.1:0", "--serve", "mc3e@/dev/nonexistent-plcsim-port"});
-    QVERIFY(p.waitForFinished(5000));
+    QVERIFY2(p.waitForFinished(5000), qPrintable(p.errorString()));
     QCOMPARE(p.exitCode(), 1);
     QCOMPARE(p.readAllStandardOutput(), QByteArray());   // no endpoint line before all are up
 }
