@@ -31,8 +31,9 @@ public:
     // "HOST:PORT" of a TCP server, or the path of a terminal (made raw).
     bool open(const QString &endpoint, QString *error);
     // One exchange; false on a short, late or unexpected answer (the line is
-    // then drained so the next exchange starts clean).
-    bool exchange(const RawFrame &frame, int timeoutMs = 2000);
+    // then drained so the next exchange starts clean). The default covers the
+    // largest frame on a 9600-baud line (a 960-word 3E read: over 2 s).
+    bool exchange(const RawFrame &frame, int timeoutMs = 5000);
 
 private:
     bool readAnswer(const RawFrame &frame, int timeoutMs);

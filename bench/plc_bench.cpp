@@ -31,12 +31,7 @@
 #include <QSysInfo>
 #include <QThread>
 #include <cstdio>
-#include <arpa/inet.h>
-#include <dirent.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace robust;
@@ -83,29 +78,6 @@ QString pacedPty(PlcSimulator &sim, const QString &protocol, int baud, QString *
     return sim.addEndpoint(protocol, QStringLiteral("pty,%1").arg(baud), error);
 }
 
-// The simulator's TCP connections leave Nagle's algorithm on: the second half
-// of a split answer then waits for the client's delayed acknowledgement of the
-// first (40 ms on Linux) instead of the pause, for the plug-in and the raw
-// client alike. The simulator runs in this process, so its accepted sockets
-// (local port `port`, connected) are among this process's descriptors.
-void noDelayOnSimulatorSide(quint16 port)
-{
-    DIR *dir = opendir("/proc/self/fd");
-    if (!dir)
-        return;
-    while (const dirent *e = readdir(dir)) {
-        const int fd = atoi(e->d_name);
-        sockaddr_in local = {}, peer = {};
-        socklen_t n = sizeof local, m = sizeof peer;
-        if (fd > 2 && getsockname(fd, reinterpret_cast<sockaddr *>(&local), &n) == 0 && local.sin_family == AF_INET
-            && ntohs(local.sin_port) == port && getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &m) == 0) {
-            const int one = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        }
-    }
-    closedir(dir);
-}
-
 void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, Medium *m)
 {
     const QString protocol = QLatin1String(info.protocol);
@@ -134,10 +106,9 @@ void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, 
     else if (!m->raw.open(rawSide, &error))
         m->unavailable = error;
     else if (kind == QLatin1String("tcp")) {
-        // One exchange each, so the simulator has accepted both connections.
+        // One exchange each first: both connections accepted and warm.
         m->driver->ReadVariable(QStringLiteral("D0"), DT_UInt16, 1);
         m->raw.exchange(rawReadFrame(protocol, 0, 1));
-        noDelayOnSimulatorSide(quint16(driverSide.mid(driverSide.lastIndexOf(QLatin1Char(':')) + 1).toUInt()));
     }
 }
 

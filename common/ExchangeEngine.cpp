@@ -25,11 +25,10 @@ void appendBounded(QByteArray &buffer, const QByteArray &bytes)
 
 void drain(LinkMedium &medium)
 {
-    QIODevice *device = medium.device();
-    device->readAll();
+    medium.device()->readAll();
     for (int round = 0; round < MaxDrainRounds
          && medium.waitReadable(QDeadlineTimer(0)) == LinkMedium::Wait::Readable; ++round)
-        device->readAll();
+        medium.readAvailable();
 }
 
 // Drops bytes before the first one that may start an answer, counting them
@@ -105,7 +104,6 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
     m_lastLineMs = requestLineMs + medium.lineTimeMs(rule.answerBytes);
     qint64 deadlineMs = qint64(rule.allowanceMs) + m_lastLineMs;
     const bool serial = quietGapMs > 0;
-    QIODevice *device = medium.device();
     QByteArray got;
     QByteArray noise;
     int result = Incomplete;
@@ -123,7 +121,7 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
                 result = Complete;
             break;
         }
-        appendBounded(got, device->readAll());
+        appendBounded(got, medium.readAvailable());
         skipNoise(got, rule.starts, &noise);
         if (got.isEmpty())
             continue;

@@ -26,7 +26,9 @@ public:
     virtual bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) = 0;
     // Waits until bytes can be read or the deadline passes. Bytes already
     // buffered count as readable at once.
-    Wait waitReadable(const QDeadlineTimer &deadline);
+    virtual Wait waitReadable(const QDeadlineTimer &deadline);
+    // What can be read now without waiting (after waitReadable said Readable).
+    virtual QByteArray readAvailable() { return device()->readAll(); }
     // Line time of `bytes` characters in milliseconds (0 when unknown).
     virtual int lineTimeMs(int bytes) const = 0;
     // Puts the link into a state where no byte of an earlier exchange can

@@ -2,8 +2,10 @@
 
 #include <QThread>
 
+#include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -62,7 +64,25 @@ bool TcpMedium::lost() const
     return !usable();
 }
 
+int TcpMedium::descriptor() const
+{
+    return usable() ? int(m_socket->socketDescriptor()) : -1;
+}
+
 bool TcpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
+{
+    const int fd = m_socket->bytesToWrite() == 0 ? descriptor() : -1;
+    if (fd >= 0 && !bytes.isEmpty()) {
+        const ssize_t sent = ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent == bytes.size())
+            return true;
+        if (sent > 0)
+            return writeBuffered(bytes.mid(int(sent)), deadline);
+    }
+    return writeBuffered(bytes, deadline);
+}
+
+bool TcpMedium::writeBuffered(const QByteArray &bytes, const QDeadlineTimer &deadline)
 {
     if (m_socket->write(bytes) != bytes.size())
         return false;
@@ -71,6 +91,46 @@ bool TcpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
         if (!m_socket->waitForBytesWritten(qMax(1, remainingMs(deadline))))
             break;
     return usable();
+}
+
+LinkMedium::Wait TcpMedium::waitReadable(const QDeadlineTimer &deadline)
+{
+    const int fd = m_socket->bytesAvailable() == 0 ? descriptor() : -1;
+    if (fd < 0)
+        return LinkMedium::waitReadable(deadline);
+    pollfd p = {fd, POLLIN, 0};
+    int n;
+    do
+        n = ::poll(&p, 1, remainingMs(deadline));
+    while (n < 0 && errno == EINTR);
+    if (n == 0)
+        return Wait::TimedOut;
+    if (n < 0 || (p.revents & ~POLLIN))  // errors and hang-ups are the socket object's to see
+        return LinkMedium::waitReadable(QDeadlineTimer(0));
+    return Wait::Readable;
+}
+
+QByteArray TcpMedium::readAvailable()
+{
+    QByteArray bytes = m_socket->readAll();
+    const int fd = descriptor();
+    if (fd < 0)
+        return bytes;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got > 0) {
+            bytes.append(chunk, int(got));
+            if (size_t(got) == sizeof chunk)
+                continue;
+        } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            // The peer closed or the connection failed: let the socket object
+            // find out itself, with its state change and its signals.
+            if (m_socket->waitForReadyRead(0))
+                bytes.append(m_socket->readAll());
+        }
+        return bytes;
+    }
 }
 
 int TcpMedium::lineTimeMs(int bytes) const

@@ -23,7 +23,14 @@ public:
 
     QIODevice *device() const override;
     bool usable() const override;
+    // A healthy exchange goes straight to the connected socket: one send, one
+    // poll, one receive, without the socket object's write buffer (which posts
+    // an event to flush itself) and its read buffer. Anything unusual (bytes
+    // Qt already holds, a partial send, an error, the peer's close) goes the
+    // socket object's way, so its state, errors and signals stay its own.
     bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) override;
+    Wait waitReadable(const QDeadlineTimer &deadline) override;
+    QByteArray readAvailable() override;
     int lineTimeMs(int bytes) const override;
     bool reset(int guardMs) override;
     bool lost() const override;
@@ -34,6 +41,8 @@ public:
 
 private:
     void applyOptions();
+    int descriptor() const;
+    bool writeBuffered(const QByteArray &bytes, const QDeadlineTimer &deadline);
 
     std::unique_ptr<QTcpSocket> m_socket;
     QHostAddress m_address;

@@ -83,6 +83,13 @@ int CmdMarrowin::parseWriteAnswer(const QByteArray &answer, int subheader)
     return 0;
 }
 
+bool CmdMarrowin::isErrorAnswer(const QByteArray &answer, int subheader)
+{
+    if (answer.size() < 2 || quint8(answer.at(0)) != ((subheader | 0x80) & 0xFF) || answer.at(1) == 0)
+        return false;
+    return answer.size() == (quint8(answer.at(1)) == CodeWithAbnormalByte ? 3 : 2);
+}
+
 int CmdMarrowin::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
                           QByteArray *out)
 {
@@ -98,7 +105,7 @@ int CmdMarrowin::read_cmd(int deviceCode, int headDevice, int byteLength, QStrin
                             &answer);
     if (rc != 0)
         return rc;
-    return judged(parseReadAnswer(answer, points, out));
+    return judged(parseReadAnswer(answer, points, out), isErrorAnswer(answer, WordRead));
 }
 
 int CmdMarrowin::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
@@ -113,7 +120,7 @@ int CmdMarrowin::write_cmd(int deviceCode, int headDevice, int byteLength, QStri
                             &answer);
     if (rc != 0)
         return rc;
-    return judged(parseWriteAnswer(answer, WordWrite));
+    return judged(parseWriteAnswer(answer, WordWrite), isErrorAnswer(answer, WordWrite));
 }
 
 int CmdMarrowin::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
@@ -127,5 +134,5 @@ int CmdMarrowin::write_bit_cmd(int deviceCode, int headDevice, QString areaText,
                             &answer);
     if (rc != 0)
         return rc;
-    return judged(parseWriteAnswer(answer, BitWrite));
+    return judged(parseWriteAnswer(answer, BitWrite), isErrorAnswer(answer, BitWrite));
 }

@@ -42,4 +42,8 @@ public:
     static int parseReadAnswer(const QByteArray &answer, int points, QByteArray *data);
     // A write answer to `subheader`: 0 for exactly (subheader | 0x80) 0x00; else -1.
     static int parseWriteAnswer(const QByteArray &answer, int subheader);
+    // The PLC's own refusal of a `subheader` request: (subheader | 0x80), a
+    // completion code other than 0, and the abnormal code after 0x5B, nothing
+    // more. It ends its exchange in step, unlike a cut or garbled answer.
+    static bool isErrorAnswer(const QByteArray &answer, int subheader);
 };

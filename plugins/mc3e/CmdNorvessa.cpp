@@ -125,6 +125,13 @@ int CmdNorvessa::parseWriteAnswer(const QByteArray &answer)
     return 0;
 }
 
+bool CmdNorvessa::isErrorAnswer(const QByteArray &answer)
+{
+    qint64 length = 0;
+    return complete(answer, &length) && length == ErrorDataLength && quint8(answer.at(0)) == 0xD0
+           && answer.at(1) == 0 && endCode(answer) != 0;
+}
+
 int CmdNorvessa::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
                           QByteArray *out)
 {
@@ -135,7 +142,7 @@ int CmdNorvessa::read_cmd(int deviceCode, int headDevice, int byteLength, QStrin
                             &CmdNorvessa::answerMissing, &answer);
     if (rc != 0)
         return rc;
-    return judged(parseReadAnswer(answer, points, out));
+    return judged(parseReadAnswer(answer, points, out), isErrorAnswer(answer));
 }
 
 int CmdNorvessa::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
@@ -150,7 +157,7 @@ int CmdNorvessa::write_cmd(int deviceCode, int headDevice, int byteLength, QStri
                             &CmdNorvessa::answerMissing, &answer);
     if (rc != 0)
         return rc;
-    return judged(parseWriteAnswer(answer));
+    return judged(parseWriteAnswer(answer), isErrorAnswer(answer));
 }
 
 int CmdNorvessa::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
@@ -164,5 +171,5 @@ int CmdNorvessa::write_bit_cmd(int deviceCode, int headDevice, QString areaText,
                             &answer);
     if (rc != 0)
         return rc;
-    return judged(parseWriteAnswer(answer));
+    return judged(parseWriteAnswer(answer), isErrorAnswer(answer));
 }

@@ -41,4 +41,9 @@ public:
     static int parseReadAnswer(const QByteArray &answer, int points, QByteArray *data);
     // A write answer: 0 when complete, with response data length 2 and end code 0.
     static int parseWriteAnswer(const QByteArray &answer);
+    // The PLC's own refusal: a complete answer (subheader D0 00, response data
+    // length 11) with an end code other than 0 and its nine bytes of error
+    // information. It ends its exchange in step, unlike a cut or garbled answer.
+    static bool isErrorAnswer(const QByteArray &answer);
+    static constexpr int ErrorDataLength = 2 + 9;
 };

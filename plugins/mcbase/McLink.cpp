@@ -25,9 +25,9 @@ int CMcLink::exchange(Kind kind, const QByteArray &request, const QString &areaT
                           answer);
 }
 
-int CMcLink::judged(int parsed)
+int CMcLink::judged(int parsed, bool plcError)
 {
-    if (parsed != 0)
+    if (parsed != 0 && !plcError)
         rejectAnswer();
     return parsed;
 }

@@ -50,7 +50,8 @@ protected:
     // incomplete, 0 a complete answer in *answer.
     int exchange(Kind kind, const QByteArray &request, const QString &areaText, int timeoutMs,
                  int answerBytes, const AnswerJudge &judge, QByteArray *answer);
-    // Passes a parser's result on; a rejected answer makes the link recover
-    // before the next request.
-    int judged(int parsed);
+    // Passes a parser's result on. A rejected answer makes the link recover
+    // before the next request, unless it is the PLC's complete error answer
+    // (`plcError`): that one ended the exchange in step, the link stays clean.
+    int judged(int parsed, bool plcError);
 };

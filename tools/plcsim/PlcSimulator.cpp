@@ -92,6 +92,7 @@ public:
     int station = 0;
     bool verbose = false;
     QAtomicInt requests {0};
+    QAtomicInt connections {0};
 
     template <typename F>
     void run(F &&f)
@@ -191,6 +192,7 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
         ep->name = shown + QLatin1Char(':') + QString::number(ep->port);
         connect(ep->server, &QTcpServer::newConnection, ep, [this, ep] {
             while (QTcpSocket *s = ep->server->nextPendingConnection()) {
+                w->connections.fetchAndAddOrdered(1);
                 const QString peer = s->peerAddress().toString() + QLatin1Char(':') + QString::number(s->peerPort());
                 const QString name = ep->name + QStringLiteral(" client ") + peer;
                 TcpLink *link = new TcpLink(s, name, ep);
@@ -458,6 +460,11 @@ void PlcSimulator::setVerbose(bool on)
 {
     QMutexLocker l(&d->configLock);
     d->verbose = on;
+}
+
+int PlcSimulator::connectionCount() const
+{
+    return d->connections.loadAcquire();
 }
 
 int PlcSimulator::requestCount() const

@@ -42,6 +42,8 @@ public:
     // not answered at all. Line noise that is dropped and the FX port's ENQ
     // probe are not requests. Fault @N counts run on the same numbers.
     int requestCount() const;
+    // TCP connections accepted so far over all endpoints.
+    int connectionCount() const;
 
     // Stops serving one TCP endpoint (closes server and its clients) / starts
     // it again on the same port: a PLC that goes away and comes back.
