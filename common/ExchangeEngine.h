@@ -1,7 +1,7 @@
 #pragma once
 // The one place that sends a request and collects its answer: the deadline on
 // a monotonic clock, collection until the frame code's judge calls the answer
-// complete (or the quiet-gap rule without a judge), skipping of leading line
+// complete, skipping of leading line
 // noise where the protocol allows it, and the recovery of a link on which an
 // earlier exchange failed, so that no answer is ever taken for the wrong
 // request.
@@ -18,8 +18,11 @@
 using AnswerJudge = std::function<int(const QByteArray &soFar)>;
 
 // What the frame code tells the engine about the answer it expects.
+//
+// The one answer-wait model: the PLC's own time (allowanceMs) plus the line
+// time of the request and of the answer, each counted once, at the medium's rate.
 struct AnswerRule {
-    AnswerJudge judge;       // empty: first bytes (TCP) or the quiet gap (serial) end it
+    AnswerJudge judge;       // required: an exchange without one gets no answer
     int answerBytes = 0;     // expected length of a normal answer, for its line time
     QByteArray starts;       // bytes that may begin an answer; bytes before the first
                              // of them are line noise (empty: no skipping)
@@ -27,36 +30,38 @@ struct AnswerRule {
     int guardMs = 0;         // serial: time after a failed request's start by which any
                              // late answer of it has come and gone (the protocol's answer
                              // time-out at least); the line is watched until then
-    bool resetWhenDirty = true;  // false: only drop what is already there (raw exchanges)
 };
 
 class ExchangeEngine
 {
 public:
-    enum Result { Complete = 0, Incomplete = -1, NotConnected = -3 };
+    // Woken: the link's wake-up ended the wait (the link is being released).
+    enum Result { Complete = 0, Incomplete = -1, NotConnected = -3, Woken = -4 };
     // Most noise bytes skipped before an answer; more than that is no answer.
     static constexpr int MaxNoiseBytes = 16;
 
-    // Runs one exchange on `medium`: appends the answer (complete or not) to
-    // *answer. quietGapMs > 0 (serial lines): without a judge the answer ends
-    // after a pause that long, and the deadline follows the line's progress.
-    // `lost` is called when a dirty link could not be recovered.
-    int run(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule, int quietGapMs,
-            QByteArray *answer, const std::function<void()> &lost);
+    // Runs one exchange on `medium`: recovers a dirty link first, sends, and
+    // appends the answer (complete or not) to *answer. The deadline follows the
+    // line's progress by the line time of what the judge still misses.
+    // NotConnected: the medium is not usable, the recovery failed
+    // (resetFailed() tells), or the request could not be written.
+    int run(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule, QByteArray *answer);
 
     // The frame code rejected the answer of the last exchange.
     void reject() { m_state = State::Dirty; }
     // A new connection starts clean.
     void connected() { m_state = State::Clean; }
     bool dirty() const { return m_state == State::Dirty; }
+    // The last NotConnected came from a failed recovery of a dirty link.
+    bool resetFailed() const { return m_resetFailed; }
 
 private:
-    enum class State { Clean, Unsure, Dirty };
+    enum class State { Clean, Dirty };
     bool prepare(LinkMedium &medium, const AnswerRule &rule);
-    int collect(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule,
-                int quietGapMs, QByteArray *answer);
+    int collect(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule, QByteArray *answer);
 
     State m_state = State::Clean;
+    bool m_resetFailed = false;
     QElapsedTimer m_requestClock;  // since the last request went out
     int m_lastLineMs = 0;          // its line time and its answer's
 };

@@ -1,65 +1,78 @@
 #pragma once
-// The link transport every plug-in's link class (Cmd...) derives from: opens and
-// configures a serial port or connects a TCP client socket, sends one request
-// frame and collects the answer with a time-out. The protocol frame code lives in
-// the derived class.
+// The link every plug-in's link class (Cmd...) derives from: one medium at a
+// time (a serial line or a TCP connection, made by a connect and dropped by the
+// next connect or a release), the one runner that exchanges a piece of a
+// transfer over it (trace lines, verdict, warning lines, result), the calling
+// rules between threads, and the hold-back of a PLC that stopped answering.
+// The protocol lives in the derived class: how a request looks, when its
+// answer is complete, what the answer means.
 
 #include "ExchangeEngine.h"
+#include "LinkGuard.h"
+#include "LinkHoldBack.h"
+#include "LinkMedium.h"
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <atomic>
 #include <functional>
 #include <memory>
 
-class QSerialPort;
-class QTcpSocket;
-class QThread;
-class SerialMedium;
-class TcpMedium;
+struct SerialSettings;
 
-// What differs between the plug-ins' transports.
-struct LinkProfile {
-    enum SendVariant {
-        FxSend,  // Only_send + waitForReady(int): programming port and computer link
-        McSend   // waitForReady(QByteArray, int): MC protocol 1E and 3E
-    };
-    QString tracePrefix;           // "lib[Kelvaro]": begins every trace line of the plug-in
-    QString disconnectTemplate;    // warning line on a lost TCP connection, %1 address %2 port %3 error
-    SendVariant sendVariant = FxSend;
-    bool abortBeforeConnect = false;       // abort the socket before connecting
-    bool parseAddressBeforeSocket = false; // no socket object for an invalid address
-    bool keepAlive = false;                // TCP keep-alive probes on the connection
-
-    // The profile of plug-in `name`: trace prefix "lib[name]" and the
-    // lost-connection line "lib[disconnectName]%1:%2 Disconnected=%3"
-    // (disconnectName defaults to name).
-    static LinkProfile of(const QString &name, SendVariant variant, bool abortBeforeConnect,
-                          bool parseAddressBeforeSocket, const QString &disconnectName = QString())
-    {
-        LinkProfile p;
-        p.tracePrefix = QStringLiteral("lib[%1]").arg(name);
-        p.disconnectTemplate = QStringLiteral("lib[") + (disconnectName.isEmpty() ? name : disconnectName)
-                               + QStringLiteral("]%1:%2 Disconnected=%3");
-        p.sendVariant = variant;
-        p.abortBeforeConnect = abortBeforeConnect;
-        p.parseAddressBeforeSocket = parseAddressBeforeSocket;
-        p.keepAlive = variant == McSend;
-        return p;
-    }
+// Placeholders of the trace and warning templates: %1 peer address, %2 peer
+// port, %3 the host's address text, %4 the piece's count, %5 a frame in
+// lowercase hex, %6 the PLC's error code (two hex digits). Each is filled in
+// one pass, so a '%' in an address text is never taken for a placeholder.
+struct LinkTexts {
+    QString readRequest;    // a read's request, before the exchange
+    QString writeRequest;   // a write's request (before or after the exchange)
+    QString answer;         // the answer, after the exchange
+    bool writeTracedAfterExchange = true;
+    // Warning lines about an answer (empty: none).
+    QString noAnswer;       // nothing came back
+    QString badLength;      // not the length the request asks for
+    QString badCheck;       // framing, check sum or routing wrong
+    QString refusedWrite;   // the PLC refused a write
+    // The lost-connection line: %1 address (or serial port name), %2 port (0
+    // on a serial line), %3 the Qt error number.
+    QString lost;
 };
 
-// Answer timing of the two FX links (programming port, computer link).
-namespace FxTiming {
-// The PLC answers within its scan: time for the first answer bytes, on top of
-// the plug-in's answer wait and the line times of request and answer.
-constexpr int FirstAnswerMs = 300;
-// On a serial line the next request after a failed one waits until this long
-// after the failed request, and for a quiet line, so a late answer has passed.
-constexpr int GuardMs = 1500;
-} // namespace FxTiming
+// What differs between the plug-ins' links.
+struct LinkProfile {
+    QString name;                   // "Kelvaro": the prefix "lib[name]" of the link's own lines
+    LinkTexts texts;
+    bool abortBeforeConnect = false;  // a TCP connect always starts a new connection
+    bool keepAlive = false;           // TCP keep-alive probes on the connection
+};
+
+// How the frame code read an answer.
+struct AnswerVerdict {
+    enum Kind { Data, Refused, Malformed };
+    // Which warning line of LinkTexts goes with it (if the plug-in has it).
+    enum Note { NoNote, LengthNote, CheckNote, RefusalNote };
+    Kind kind = Malformed;
+    Note note = NoNote;
+    int code = -1;  // the PLC's error code of a refusal
+
+    static AnswerVerdict data() { return {Data, NoNote, -1}; }
+    static AnswerVerdict refused(int code, Note note = NoNote) { return {Refused, note, code}; }
+    static AnswerVerdict malformed(Note note = NoNote) { return {Malformed, note, -1}; }
+};
+
+// One request of a transfer, as the frame code describes it.
+struct LinkPiece {
+    enum Direction { Read, Write };
+    Direction direction = Read;
+    QByteArray request;
+    AnswerRule rule;
+    // Reads a complete answer; for Data it appends what the caller gets to *data.
+    std::function<AnswerVerdict(const QByteArray &answer, QByteArray *data)> parse;
+    QString areaText;  // the host's address text, for the trace
+    int count = 0;     // the piece's points, for the trace
+};
 
 class CLinkTransport : public QObject
 {
@@ -68,98 +81,62 @@ public:
     explicit CLinkTransport(const LinkProfile &profile, QObject *parent = nullptr);
     ~CLinkTransport() override;
 
-    int serialConnectDrive(QString portName, int baudRate, int dataBits, int stopBits, QString parity);
-    int serialDisConnectDrive();
-    int EthConnectDrive(QString hostAddress, int port);
-    int EthDisConnectDrive();
+    // Results of the link's operations.
+    enum Result {
+        Done = 0,
+        Rejected = -1,       // the answer was refused by the PLC, cut or malformed
+        NoAnswer = -2,       // nothing came back in time (or the PLC is held back)
+        NotConnected = -3,   // no usable medium (or the PLC is held back after a failed reconnect)
+        Busy = -6            // another thread's call, or a call while one runs
+    };
 
-    int Only_send(QByteArray frame);                  // FX variant
-    int waitForReady(int msecs);                      // FX variant
-    int waitForReady(QByteArray frame, int msecs);    // MC variant
-
-    // Result of a call refused because another call of this link is waiting,
-    // or because it comes from a thread other than the one that connected.
-    static constexpr int Busy = -6;
-
-    // Raw exchange: sends `frame` and appends the answer to `answer`. Without a
-    // judge: 0 as soon as any answer bytes are there (serial: once the line
-    // stayed quiet for the gap interval after them), -1 when none came within
-    // timeoutMs. With a judge: 0 once the judge calls the answer complete, -1 at
-    // the time-out (with whatever part arrived appended). Bytes pending from
-    // an earlier exchange are dropped before the frame is written. On a serial
-    // line the time-out grows by the line time of the request and of the bytes
-    // the judge still reports missing. Busy when refused (nothing sent).
-    int SendData(QByteArray frame, QByteArray &answer, int timeoutMs,
-                 const AnswerJudge &judge = AnswerJudge());
-
-    // Protocol exchange: as SendData with the frame code's rule, and the
-    // recovery of a dirty link first (see ExchangeEngine). 0 complete answer;
-    // -1 time-out or cut answer (the part is appended); -3 not connected or
-    // the link could not be recovered (nothing sent); Busy.
-    int exchange(const QByteArray &request, const AnswerRule &rule, QByteArray *answer);
-    // The frame code rejected the answer of the last exchange: the next one
-    // recovers the link first.
-    void rejectAnswer() { m_engine.reject(); }
-    // Whether a request may go out now: 0 yes; Busy (another thread, or a call
-    // already waiting); -3 not connected. Checks before any trace line.
-    int requestReady();
-
-    // Exchange with the trace lines of the programming-port and MC plug-ins:
-    // "<prefix>读命令|写命令|响应 %1:%2 Area=%3  msg : %4" (a read's request
-    // before the exchange, a write's after it, then the answer). Results as
-    // exchange(), with -2 for an exchange that got no byte at all.
-    enum class Traced { Read, Write };
-    int tracedExchange(Traced kind, const QByteArray &request, const QString &areaText,
-                       const AnswerRule &rule, QByteArray *answer);
-
-    int Connection_status();
-    void mysleep(int msecs);
-    int deleteSerialPort();
-    int deletetcpSocket();
+    // Connects anew (the medium of an earlier connect is dropped first, also
+    // when this one fails): 0 open; -1 the port could not be opened; Busy.
+    int serialConnectDrive(const SerialSettings &settings);
+    // 0 connected; -1 not a numeric address (the current medium stays);
+    // -3 not connected after the wait (30 s; a refused port fails at once); Busy.
+    int EthConnectDrive(const QString &hostAddress, int port);
+    // Closes the medium: 0 closed; 1 nothing open; Busy from another thread.
+    int DisConnectDrive();
+    // Releases the medium: 0 released; 1 there was none. From another thread
+    // it ends a waiting call of the owner (which then gives NotConnected) and
+    // returns within half a second.
     int DestroyFree();
-    void TimerTimeOut();
 
-    // Trace support for the frame code.
-    bool traceOn() const { return m_trace; }
-    void setTrace(bool on) { m_trace = on; }
-    QString peerAddressText() const;  // empty on a serial link
-    int peerPort() const;             // 0 on a serial link
-    int gapInterval() const { return m_gapInterval; }
+    // Runs one piece: 0 the answer's data appended to *data; -1, -2, -3, Busy.
+    int transact(const LinkPiece &piece, QByteArray *data);
+
+    bool traceOn() const { return m_trace.load(std::memory_order_relaxed); }
+    void setTrace(bool on) { m_trace.store(on, std::memory_order_relaxed); }
+    void setHoldBack(const HoldBackSettings &settings) { m_holdBack.configure(settings); }
     const LinkProfile &profile() const { return m_profile; }
-    // Debug-level trace line (written only while the trace flag is on) and
+
+    // Debug-level line (written only while the trace flag is on) and
     // warning-level line (always), in the plug-ins' common trace form.
     void traceLine(const QString &text) const;
     static void warningLine(const QString &text);
-    static QString hex(const QByteArray &bytes);  // lowercase, no separators
-
-    QSerialPort *serialPort() const;
-    QTcpSocket *tcpSocket() const;
-
-public slots:
-    void Ethconnected();
-    void Ethdisconnected();
-    void EthreadyRead();
-    void serialreadyRead();
+    // Fills `tmpl` (placeholders as in LinkTexts) in one pass.
+    static QString fill(const QString &tmpl, const QStringList &fields);
 
 private:
-    LinkMedium *medium() const;  // the socket wins over the serial port
-    bool ownedHere() const;
-    void takeOwnership();
-    void applyPendingRelease();
-    void serialLost();
-    int runExchange(const QByteArray &request, const AnswerRule &rule, QByteArray *answer);
+    int connectWith(const std::function<int()> &open);
+    int runPiece(const LinkPiece &piece, QByteArray *data);
+    int heldBack();
+    void reportLoss();
+    void dropMedium();
+    QString peerText() const;
 
-    std::unique_ptr<SerialMedium> m_serial;
-    QHostAddress m_peerAddress;
-    std::unique_ptr<TcpMedium> m_tcp;
-    int m_peerPort = 0;
-    int m_gapInterval = 2;
-    bool m_trace = false;
     LinkProfile m_profile;
+    LinkGuard m_guard;
+    LinkWake m_wake;
+    std::unique_ptr<LinkMedium> m_medium;
+    bool m_lossReported = false;
     ExchangeEngine m_engine;
-    bool m_serialLossReported = false;
-    std::atomic<QThread *> m_owner{nullptr};   // thread of the last connect
-    std::atomic<bool> m_inExchange{false};     // a call is waiting on the medium
-    std::atomic<bool> m_hasDevice{false};      // a port or socket object exists
-    std::atomic<bool> m_releasePending{false}; // DestroyFree came from another thread
+    LinkHoldBack m_holdBack;
+    std::atomic<bool> m_trace{false};
 };
+
+// The trace form shared by the plug-ins: one QString streamed into a message
+// logger with no file/line/function context, category "default".
+void plcDebugLine(const QString &text);
+void plcWarningLine(const QString &text);

@@ -1,51 +1,56 @@
 #pragma once
-// A TCP connection as a link medium. The socket is created on the thread that
-// connects and has no Qt parent.
+// A TCP connection as a link medium: a non-blocking socket used with send,
+// poll and recv directly.
 
 #include "LinkMedium.h"
 
 #include <QHostAddress>
-#include <QTcpSocket>
 #include <memory>
 
 class TcpMedium : public LinkMedium
 {
 public:
-    TcpMedium();
     ~TcpMedium() override;
 
-    QTcpSocket *socket() const { return m_socket.get(); }
+    enum ConnectResult { Connected = 0, NotConnected = -3 };
+    // Connects to a numeric IPv4 or IPv6 address within waitMs (a refused
+    // port fails at once; a raised wake-up ends the wait). With keepAlive the
+    // system probes an idle connection (first after 5 s, every 2 s, lost after
+    // 3), so a pulled cable shows as lost. Null with *result = NotConnected.
+    static std::unique_ptr<TcpMedium> connectTo(const QHostAddress &address, quint16 port, int waitMs,
+                                                bool keepAlive, const LinkWake *wake, int *result);
 
-    // Starts connecting to the peer and waits up to waitMs. With keepAlive the
-    // system probes an idle connection, so a pulled cable shows as lost.
-    void connectTo(const QHostAddress &address, quint16 port, int waitMs);
-    void setKeepAlive(bool on) { m_keepAlive = on; }
+    bool connectedTo(const QHostAddress &address, quint16 port) const
+    {
+        return m_address == address && m_port == port;
+    }
 
-    QIODevice *device() const override;
     bool usable() const override;
-    // A healthy exchange goes straight to the connected socket: one send, one
-    // poll, one receive, without the socket object's write buffer (which posts
-    // an event to flush itself) and its read buffer. Anything unusual (bytes
-    // Qt already holds, a partial send, an error, the peer's close) goes the
-    // socket object's way, so its state, errors and signals stay its own.
     bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) override;
     Wait waitReadable(const QDeadlineTimer &deadline) override;
-    QByteArray readAvailable() override;
+    QByteArray readAvailable(int maxBytes) override;
+    void dropInput() override;
     int lineTimeMs(int bytes) const override;
     bool reset(int guardMs) override;
-    bool lost() const override;
-    int errorCode() const override { return m_socket ? int(m_socket->error()) : -1; }
+    bool lost() const override { return m_fd < 0; }
+    int errorCode() const override { return m_error; }
+    void close() override;
+    QString traceAddress() const override { return m_address.toString(); }
+    int tracePort() const override { return m_port; }
+    QString lossAddress() const override { return m_address.toString(); }
+    int lossPort() const override { return m_port; }
 
     // Longest wait for the new connection of a reset.
     static constexpr int ReconnectWaitMs = 3000;
 
 private:
-    void applyOptions();
-    int descriptor() const;
-    bool writeBuffered(const QByteArray &bytes, const QDeadlineTimer &deadline);
+    TcpMedium(const QHostAddress &address, quint16 port, bool keepAlive);
+    bool open(int waitMs);
+    void markLost(int error);
 
-    std::unique_ptr<QTcpSocket> m_socket;
+    int m_fd = -1;
     QHostAddress m_address;
     quint16 m_port = 0;
     bool m_keepAlive = false;
+    int m_error = -1;
 };
