@@ -9,6 +9,26 @@ DriverProfile DriverProfile::defaults(const ProfileKeys &keys)
 
 namespace {
 
+// Longest hold-back period a host may ask for: an hour.
+constexpr int MaxHoldBackMs = 3600 * 1000;
+
+bool parseHoldBack(const QString &value, HoldBackSettings *h)
+{
+    if (value == QLatin1String("off") || value == QLatin1String("on")) {
+        *h = HoldBackSettings();
+        h->on = value == QLatin1String("on");
+        return true;
+    }
+    const QStringList range = value.split(QLatin1Char('-'));
+    bool okFirst = false, okMax = false;
+    const int first = range.value(0).toInt(&okFirst, 10);
+    const int most = range.value(1).toInt(&okMax, 10);
+    if (range.size() != 2 || !okFirst || !okMax || first < 1 || most < first || most > MaxHoldBackMs)
+        return false;
+    *h = HoldBackSettings{true, first, most};
+    return true;
+}
+
 // One "key=value" pair; false when the key is unknown or the value bad.
 bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
 {
@@ -19,7 +39,9 @@ bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys
         }
         return false;
     }
-    if (key == QLatin1String("read-words")) {
+    if (key == QLatin1String("hold-back"))
+        return parseHoldBack(value, &p->holdBack);
+    if (keys.readWordsMax > 0 && key == QLatin1String("read-words")) {
         bool ok = false;
         const int words = value.toInt(&ok, 10);
         if (!ok || words < 1 || words > keys.readWordsMax)

@@ -2,7 +2,11 @@
 // PLC profiles set through SetConnectPar: "key=value" pairs separated by ';'.
 //   xy=octal|hex   how X/Y numbers in address texts are read (plug-ins that take it)
 //   read-words=N   the largest number of words one read request asks for
+//   hold-back=off|on|FIRST-MAX   holding back a PLC that stopped answering:
+//                  off, on (1000-10000), or the first and the longest period in ms
 // Unknown keys and bad values change nothing; an empty text restores the defaults.
+
+#include "LinkHoldBack.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,12 +15,13 @@
 struct ProfileKeys {
     bool xy = false;            // the xy key is taken (default hex)
     int readWordsDefault = 0;
-    int readWordsMax = 0;       // 0: the plug-in takes no profile at all
+    int readWordsMax = 0;       // 0: the read-words key is not taken
 };
 
 struct DriverProfile {
     bool octalXY = false;
     int readWords = 0;
+    HoldBackSettings holdBack;
 
     static DriverProfile defaults(const ProfileKeys &keys);
 };

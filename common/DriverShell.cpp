@@ -1,5 +1,6 @@
 #include "DriverShell.h"
 #include "LabelStatus.h"
+#include "SerialMedium.h"
 
 #include <QLocale>
 #include <QTime>
@@ -99,11 +100,12 @@ QString CDriverShell::DebugCmd(EDebugCmdType cmd)
 
 int CDriverShell::DisConnectDrive()
 {
-    if (m_tcpPort > 0)
-        return m_link.EthDisConnectDrive();
-    if (m_baudRate > 0 && m_dataBits != 0 && m_stopBits != 0)
-        return m_link.serialDisConnectDrive();
-    return 1;
+    return connectResult(m_link.DisConnectDrive());
+}
+
+int CDriverShell::connectResult(int linkResult)
+{
+    return linkResult == CLinkTransport::Busy ? StatusBusy : linkResult;
 }
 
 ConnectText CDriverShell::parseConnectText(const QString &connectText)
@@ -141,14 +143,20 @@ int CDriverShell::ConnectDrive(QString connectText)
         m_parity = c.parity;
         if (!c.complete)
             return -1;
-        return m_link.serialConnectDrive(m_portName, m_baudRate, m_dataBits, m_stopBits, m_parity);
+        SerialSettings settings;
+        settings.portName = m_portName;
+        settings.baudRate = m_baudRate;
+        settings.dataBits = m_dataBits;
+        settings.stopBits = m_stopBits;
+        settings.parity = m_parity;
+        return connectResult(m_link.serialConnectDrive(settings));
     }
     if (c.form == ConnectText::Tcp) {
         m_hostAddress = c.hostAddress;
         m_tcpPort = c.tcpPort;
         if (!c.complete)
             return -1;
-        return m_link.EthConnectDrive(m_hostAddress, m_tcpPort);
+        return connectResult(m_link.EthConnectDrive(m_hostAddress, m_tcpPort));
     }
     return -4;
 }

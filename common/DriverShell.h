@@ -89,6 +89,8 @@ public:
 
 protected:
     CLinkTransport &link() { return m_link; }
+    // A link result as the host sees it from a connect or disconnect: Busy is 6.
+    static int connectResult(int linkResult);
 
 private:
     DriverIdentity m_identity;
@@ -103,8 +105,3 @@ private:
     QString m_hostAddress;
     int m_tcpPort = 0;
 };
-
-// The trace-line and message form shared by the plug-ins: one QString streamed
-// into a message logger with no file/line/function context, category "default".
-void plcDebugLine(const QString &text);
-void plcWarningLine(const QString &text);

@@ -1,35 +1,17 @@
 #include "ExchangeEngine.h"
 
-#include <QIODevice>
 #include <algorithm>
 
 namespace {
 
-// Bytes pending from an earlier raw exchange are drained in a bounded number
-// of rounds, so a device that never stops sending cannot hold the caller here.
-constexpr int MaxDrainRounds = 64;
-
 // No answer of these protocols comes near this size; a device that floods the
 // line during an exchange fills the answer up to here and no further.
 constexpr int MaxReceiveBytes = 1024 * 1024;
+// Read at most this much in one step, so the bound above holds per step too.
+constexpr int ReadStepBytes = 64 * 1024;
 
 // Time the system gets to take a request, beyond its own line time.
 constexpr int WriteAllowanceMs = 1000;
-
-void appendBounded(QByteArray &buffer, const QByteArray &bytes)
-{
-    const int room = MaxReceiveBytes - buffer.size();
-    if (room > 0)
-        buffer.append(bytes.constData(), std::min(room, bytes.size()));
-}
-
-void drain(LinkMedium &medium)
-{
-    medium.device()->readAll();
-    for (int round = 0; round < MaxDrainRounds
-         && medium.waitReadable(QDeadlineTimer(0)) == LinkMedium::Wait::Readable; ++round)
-        medium.readAvailable();
-}
 
 // Drops bytes before the first one that may start an answer, counting them
 // against the bound of the whole exchange.
@@ -45,101 +27,85 @@ void skipNoise(QByteArray &got, const QByteArray &starts, QByteArray *noise)
 
 } // namespace
 
-int ExchangeEngine::run(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule,
-                        int quietGapMs, QByteArray *answer, const std::function<void()> &lost)
+int ExchangeEngine::run(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule, QByteArray *answer)
 {
-    if (!medium.usable())
+    m_resetFailed = false;
+    // A dirty link is recovered even when its medium failed: a TCP reset
+    // connects anew, which is how a link held back after a failed reconnect
+    // probes its PLC.
+    if (m_state == State::Clean && !medium.usable())
         return NotConnected;
     if (!prepare(medium, rule)) {
-        if (lost)
-            lost();
+        m_resetFailed = true;
         return NotConnected;
     }
-    const int result = collect(medium, request, rule, quietGapMs, answer);
-    if (!rule.resetWhenDirty)
-        m_state = State::Unsure;  // a raw exchange cannot tell where its answer ended
-    else
-        m_state = result == Complete ? State::Clean : State::Dirty;
+    const int result = collect(medium, request, rule, answer);
+    m_state = result == Complete ? State::Clean : State::Dirty;
     return result;
 }
 
 bool ExchangeEngine::prepare(LinkMedium &medium, const AnswerRule &rule)
 {
-    switch (m_state) {
-    case State::Clean:
-        // Only what Qt already buffered, no system call: a healthy link pays nothing.
-        if (medium.device()->bytesAvailable() > 0)
-            medium.device()->readAll();
-        return true;
-    case State::Unsure:
-        drain(medium);
+    if (m_state == State::Clean) {
+        // Whatever came since the last exchange is not an answer to this one.
+        medium.dropInput();
         return medium.usable();
-    case State::Dirty:
-        if (!rule.resetWhenDirty) {
-            drain(medium);
-            return medium.usable();
-        }
-        // What of the guard (counted from the failed request, whose own line
-        // times delay its late answer too) the failed exchange has not waited.
-        return medium.reset(int(qBound<qint64>(0, rule.guardMs + m_lastLineMs - m_requestClock.elapsed(),
-                                               rule.guardMs + m_lastLineMs)));
     }
-    return true;
+    // What of the guard (counted from the failed request, whose own line
+    // times delay its late answer too) the failed exchange has not waited.
+    const int guardMs = rule.guardMs + m_lastLineMs;
+    const bool ok = medium.reset(int(qBound<qint64>(0, guardMs - m_requestClock.elapsed(), guardMs)));
+    if (ok)
+        m_state = State::Clean;
+    return ok;
 }
 
 int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule,
-                            int quietGapMs, QByteArray *answer)
+                            QByteArray *answer)
 {
     QElapsedTimer &clock = m_requestClock;
     clock.start();
     const int requestLineMs = medium.lineTimeMs(request.size());
+    m_lastLineMs = requestLineMs + medium.lineTimeMs(rule.answerBytes);
     if (!medium.write(request, QDeadlineTimer(requestLineMs + WriteAllowanceMs)))
         return NotConnected;
-    if (rule.allowanceMs <= 0)
+    if (rule.allowanceMs <= 0 || !rule.judge)
         return Incomplete;
 
     // One deadline for the whole answer: the PLC's allowance plus the line time
-    // of the request and of the answer. On a serial line it moves on with every
-    // progress by the line time of what the judge still misses.
-    m_lastLineMs = requestLineMs + medium.lineTimeMs(rule.answerBytes);
+    // of the request and of the answer. It moves on with every progress by the
+    // line time of what the judge still misses, but a trickle that never
+    // completes an answer ends after the line time of the longest one.
     qint64 deadlineMs = qint64(rule.allowanceMs) + m_lastLineMs;
-    const bool serial = quietGapMs > 0;
+    const qint64 lastDeadlineMs = deadlineMs + medium.lineTimeMs(4096);
     QByteArray got;
     QByteArray noise;
     int result = Incomplete;
     for (;;) {
-        qint64 waitMs = deadlineMs - clock.elapsed();
-        const bool gapRule = !rule.judge && serial && !got.isEmpty();
-        if (gapRule)
-            waitMs = std::min<qint64>(std::max<qint64>(waitMs, 0), quietGapMs);
-        const LinkMedium::Wait w = medium.waitReadable(QDeadlineTimer(std::max<qint64>(waitMs, 0)));
-        if (w == LinkMedium::Wait::Lost)
-            break;  // this request got no answer; the next ones find the link gone
-        if (w == LinkMedium::Wait::TimedOut) {
-            // Without a judge a quiet gap ends a serial answer.
-            if (gapRule)
-                result = Complete;
+        const qint64 waitMs = std::max<qint64>(deadlineMs - clock.elapsed(), 0);
+        const LinkMedium::Wait w = medium.waitReadable(QDeadlineTimer(waitMs));
+        if (w == LinkMedium::Wait::Woken) {
+            result = Woken;
             break;
         }
-        appendBounded(got, medium.readAvailable());
+        if (w == LinkMedium::Wait::TimedOut)
+            break;
+        // Readable, or lost: what came before an end of stream is still read.
+        const int room = MaxReceiveBytes - got.size();
+        const QByteArray bytes = room > 0 ? medium.readAvailable(std::min(room, ReadStepBytes)) : QByteArray();
+        if (bytes.isEmpty() && (w == LinkMedium::Wait::Lost || medium.lost() || room <= 0))
+            break;  // this request got no more; the next ones find the link gone
+        got.append(bytes);
         skipNoise(got, rule.starts, &noise);
         if (got.isEmpty())
             continue;
-        if (!rule.judge) {
-            if (!serial) {
-                result = Complete;  // first bytes win: the frame code checks the rest
-                break;
-            }
-            continue;
-        }
         const int missing = rule.judge(got);
         if (missing <= 0) {
             result = Complete;
             break;
         }
-        if (serial)
-            deadlineMs = std::max(deadlineMs, clock.elapsed() + medium.lineTimeMs(missing) + quietGapMs);
-        if (clock.elapsed() >= deadlineMs)
+        deadlineMs = std::min(lastDeadlineMs, std::max(deadlineMs, clock.elapsed() + medium.lineTimeMs(missing)));
+        if (clock.elapsed() >= deadlineMs || medium.lost())
             break;  // a device that never stops sending ends at the deadline too
     }
     // Nothing but noise: that is what came, a bad answer rather than none.

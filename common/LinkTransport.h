@@ -46,6 +46,13 @@ struct LinkProfile {
     LinkTexts texts;
     bool abortBeforeConnect = false;  // a TCP connect always starts a new connection
     bool keepAlive = false;           // TCP keep-alive probes on the connection
+
+    // The lines of the programming-port and MC plug-ins: "lib[name]读命令 %1:%2
+    // Area=%3  msg : %5" (写命令 after the exchange, 响应 for the answer), no
+    // warnings about answers, and the lost-connection line
+    // "lib[lostName]%1:%2 Disconnected=%3" (lostName defaults to name).
+    static LinkProfile of(const QString &name, bool abortBeforeConnect, bool keepAlive,
+                          const QString &lostName = QString());
 };
 
 // How the frame code read an answer.
@@ -124,7 +131,7 @@ private:
     int heldBack();
     void reportLoss();
     void dropMedium();
-    QString peerText() const;
+    QString holdBackLine(const QString &what) const;
 
     LinkProfile m_profile;
     LinkGuard m_guard;
@@ -134,6 +141,7 @@ private:
     ExchangeEngine m_engine;
     LinkHoldBack m_holdBack;
     std::atomic<bool> m_trace{false};
+    std::atomic<bool> m_releasePending{false};  // a release made during a call
 };
 
 // The trace form shared by the plug-ins: one QString streamed into a message

@@ -21,19 +21,24 @@ QDateTime CTransferDriver::stampTime()
 void CTransferDriver::applyProfile(const DriverProfile &profile)
 {
     m_profile = profile;
-    m_rules.readWords = profile.readWords;
+    if (m_keys.readWordsMax > 0)
+        m_rules.readWords = profile.readWords;
+    link().setHoldBack(profile.holdBack);
 }
 
 void CTransferDriver::SetConnectPar(QString par)
 {
     CDriverShell::SetConnectPar(par);
-    if (m_keys.readWordsMax <= 0)
-        return;
+    applyProfileKeys(par);
+}
+
+void CTransferDriver::applyProfileKeys(const QString &pairs)
+{
     DriverProfile next = m_profile;
-    const QStringList unused = applyProfileText(par, m_keys, &next);
+    const QStringList unused = applyProfileText(pairs, m_keys, &next);
     applyProfile(next);
     if (!unused.isEmpty())
-        plcWarningLine(link().profile().tracePrefix + QStringLiteral("SetConnectPar ignored: ")
+        plcWarningLine(QStringLiteral("lib[%1]SetConnectPar ignored: ").arg(link().profile().name)
                        + unused.join(QLatin1Char(';')));
 }
 

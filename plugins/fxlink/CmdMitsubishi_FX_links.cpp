@@ -1,22 +1,25 @@
 #include "CmdMitsubishi_FX_links.h"
+#include "FxTiming.h"
 #include "HexDigits.h"
 
 namespace {
 
 // Frame trace and rejection lines. Placeholders: %1 peer address, %2 peer port,
-// %3 address text, %4 number of words (points for BW), %5 a frame in hex (the
-// answer in the 响应 line, the request in all others).
-const char *const kReadTrace = "lib[Lunetta]读命令 %1:%2 Area=%3 len=%4 msg : %5";
-const char *const kAnswerTrace = "lib[Lunetta]响应%1:%2 Area=%3 len=%4 msg : %5";
-const char *const kEmptyWarning = "lib[Lunetta]返回的报文长度为0 %1:%2 Area=%3 len=%4 msg : %5";
-const char *const kLengthWarning = "lib[Lunetta]报文返回长度错误 %1:%2 Area=%3 len=%4 msg : %5";
-const char *const kCheckWarning = "lib[Lunetta]报文校验错误 %1:%2 Area=%3 len=%4 msg : %5";
-// Writes trace their request with the line below (the write counterpart of
-// 读命令) and share the answer trace and the rejection lines of the read. A NAK
-// to a write gets a line of its own that names the PLC's error code (%5, two
-// hex digits) before the request (%6).
-const char *const kWriteTrace = "lib[Lunetta]写命令 %1:%2 Area=%3 len=%4 msg : %5";
-const char *const kNakWarning = "lib[Lunetta]写命令被拒绝 %1:%2 Area=%3 len=%4 code=%5 msg : %6";
+// %3 address text, %4 number of words (points for BW), %5 the request in hex
+// (the answer in the 响应 line), %6 the PLC's error code (two hex digits).
+LinkTexts lunettaTexts()
+{
+    LinkTexts t;
+    t.readRequest = QString::fromUtf8("lib[Lunetta]读命令 %1:%2 Area=%3 len=%4 msg : %5");
+    t.writeRequest = QString::fromUtf8("lib[Lunetta]写命令 %1:%2 Area=%3 len=%4 msg : %5");
+    t.answer = QString::fromUtf8("lib[Lunetta]响应%1:%2 Area=%3 len=%4 msg : %5");
+    t.writeTracedAfterExchange = false;
+    t.noAnswer = QString::fromUtf8("lib[Lunetta]返回的报文长度为0 %1:%2 Area=%3 len=%4 msg : %5");
+    t.badLength = QString::fromUtf8("lib[Lunetta]报文返回长度错误 %1:%2 Area=%3 len=%4 msg : %5");
+    t.badCheck = QString::fromUtf8("lib[Lunetta]报文校验错误 %1:%2 Area=%3 len=%4 msg : %5");
+    t.refusedWrite = QString::fromUtf8("lib[Lunetta]写命令被拒绝 %1:%2 Area=%3 len=%4 code=%6 msg : %5");
+    return t;
+}
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -58,8 +61,11 @@ CmdMitsubishi_FX_links::CmdMitsubishi_FX_links(QObject *parent)
 LinkProfile CmdMitsubishi_FX_links::linkProfile()
 {
     // Hosts match on the lost-connection line as it always was, "b" included.
-    return LinkProfile::of(QStringLiteral("Lunetta"), LinkProfile::FxSend, true, false,
-                           QStringLiteral("bLunetta"));
+    LinkProfile p = LinkProfile::of(QStringLiteral("Lunetta"), true, false, QStringLiteral("bLunetta"));
+    const QString lost = p.texts.lost;
+    p.texts = lunettaTexts();
+    p.texts.lost = lost;
+    return p;
 }
 
 unsigned short CmdMitsubishi_FX_links::GetHexconversionchar(unsigned short v)
@@ -248,148 +254,82 @@ QByteArray CmdMitsubishi_FX_links::headDevice(const QString &address, const QStr
     return name + deviceNumber.toLatin1();
 }
 
-QString CmdMitsubishi_FX_links::fillLine(const char *tmpl, const QString &address, int n,
-                                         const QByteArray &frame) const
+LinkPiece CmdMitsubishi_FX_links::piece(LinkPiece::Direction direction, const QByteArray &frame, int points,
+                                        int answerBytes, const QString &address)
 {
-    // One multi-argument fill, so that a '%' in an address text is never taken
-    // for a placeholder.
-    return QString::fromUtf8(tmpl).arg(peerAddressText(), QString::number(peerPort()), address,
-                                       QString::number(n), hex(frame));
-}
-
-AnswerRule CmdMitsubishi_FX_links::answerRule(int answerBytes, const AnswerJudge &judge)
-{
-    AnswerRule rule;
-    rule.judge = judge;
-    rule.answerBytes = answerBytes;
+    LinkPiece p;
+    p.direction = direction;
+    p.request = frame;
+    p.rule.answerBytes = answerBytes;
     // A turnaround glitch or a converter's power-up byte may precede the answer.
-    rule.starts = QByteArray("\x02\x06\x15", 3);
-    rule.allowanceMs = FxTiming::FirstAnswerMs + answerWaitMs(answerBytes);
-    rule.guardMs = FxTiming::GuardMs;
-    return rule;
+    p.rule.starts = QByteArray("\x02\x06\x15", 3);
+    p.rule.allowanceMs = FxTiming::AnswerMs;
+    p.rule.guardMs = FxTiming::GuardMs;
+    p.areaText = address;
+    p.count = points;
+    return p;
 }
 
-int CmdMitsubishi_FX_links::answerWaitMs(int answerBytes)
+namespace {
+
+// What the link makes of a verdict: the PLC's NAK keeps the link clean; to a
+// read it is shorter than any data answer and is reported as a length error.
+AnswerVerdict linkVerdict(CmdMitsubishi_FX_links::AnswerVerdict verdict, int code, bool write)
 {
-    const qint64 bytes = qBound(0, answerBytes, 4 * MaxPointsField + 8);
-    return 50 + int((bytes * 11 * 1000 + 9599) / 9600);  // 11 bits a character at most
+    using Cmd = CmdMitsubishi_FX_links;
+    switch (verdict) {
+    case Cmd::AnswerOk:
+        return ::AnswerVerdict::data();
+    case Cmd::AnswerNak:
+        return ::AnswerVerdict::refused(code, write ? ::AnswerVerdict::RefusalNote : ::AnswerVerdict::LengthNote);
+    case Cmd::AnswerBadLength:
+        return ::AnswerVerdict::malformed(::AnswerVerdict::LengthNote);
+    case Cmd::AnswerEmpty:
+    case Cmd::AnswerBadCheck:
+        break;
+    }
+    return ::AnswerVerdict::malformed(::AnswerVerdict::CheckNote);
 }
+
+} // namespace
 
 int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out)
 {
     const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), n);
     if (frame.isEmpty() || !out)
         return 1;
-    const int ready = requestReady();
-    if (ready != 0)
-        return ready;
-    return Message_parsing(frame, out, n, address);
-}
-
-int CmdMitsubishi_FX_links::Message_parsing(QByteArray frame, QByteArray *out, int n, QString address)
-{
-    const auto line = [&](const char *tmpl, const QByteArray &bytes) {
-        return fillLine(tmpl, address, n, bytes);
+    LinkPiece p = piece(LinkPiece::Read, frame, n, readAnswerLength(n), address);
+    p.rule.judge = [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); };
+    p.parse = [frame, n](const QByteArray &answer, QByteArray *data) {
+        int code = -1;
+        return linkVerdict(parseReadAnswer(frame, answer, n, data, &code), code, false);
     };
-    const bool trace = traceOn();  // no text is built while the trace is off
-    if (trace)
-        traceLine(line(kReadTrace, frame));
-    QByteArray answer;
-    const int r = exchange(frame, answerRule(readAnswerLength(n), [n](const QByteArray &soFar) {
-                               return readAnswerMissing(soFar, n);
-                           }), &answer);
-    if (r == -3 || r == Busy)
-        return r;
-    if (trace)
-        traceLine(line(kAnswerTrace, answer));
-
-    QByteArray digits;
-    const AnswerVerdict verdict = parseReadAnswer(frame, answer, n, &digits);
-    if (verdict != AnswerOk && verdict != AnswerNak)
-        rejectAnswer();
-    switch (verdict) {
-    case AnswerOk:
-        if (out)
-            out->append(digits);
-        return 0;
-    case AnswerEmpty:
-        warningLine(line(kEmptyWarning, frame));
-        return -2;
-    case AnswerBadLength:
-    case AnswerNak:  // a NAK is shorter than any data answer
-        warningLine(line(kLengthWarning, frame));
-        return -1;
-    case AnswerBadCheck:
-        break;
-    }
-    warningLine(line(kCheckWarning, frame));
-    return -1;
+    return transact(p, out);
 }
 
 int CmdMitsubishi_FX_links::write_words(int station, QString deviceNumber, const QByteArray &wordChars,
                                         QString address)
 {
-    const QByteArray frame = buildWordWriteRequest(station, headDevice(address, deviceNumber), wordChars);
-    if (frame.isEmpty())
-        return 1;
-    const int ready = requestReady();
-    if (ready != 0)
-        return ready;
-    return Write_parsing(frame, wordChars.size() / 4, address);
+    return write(buildWordWriteRequest(station, headDevice(address, deviceNumber), wordChars),
+                 wordChars.size() / 4, address);
 }
 
 int CmdMitsubishi_FX_links::write_bits(int station, QString deviceNumber, const QByteArray &pointChars,
                                        QString address)
 {
-    const QByteArray frame = buildBitWriteRequest(station, headDevice(address, deviceNumber), pointChars);
-    if (frame.isEmpty())
-        return 1;
-    const int ready = requestReady();
-    if (ready != 0)
-        return ready;
-    return Write_parsing(frame, pointChars.size(), address);
+    return write(buildBitWriteRequest(station, headDevice(address, deviceNumber), pointChars),
+                 pointChars.size(), address);
 }
 
-int CmdMitsubishi_FX_links::Write_parsing(QByteArray frame, int points, QString address)
+int CmdMitsubishi_FX_links::write(const QByteArray &frame, int points, const QString &address)
 {
-    const auto line = [&](const char *tmpl, const QByteArray &bytes) {
-        return fillLine(tmpl, address, points, bytes);
+    if (frame.isEmpty())
+        return 1;
+    LinkPiece p = piece(LinkPiece::Write, frame, points, NakAnswerLength, address);
+    p.rule.judge = &writeAnswerMissing;
+    p.parse = [frame](const QByteArray &answer, QByteArray *) {
+        int code = -1;
+        return linkVerdict(parseWriteAnswer(frame, answer, &code), code, true);
     };
-    const bool trace = traceOn();
-    if (trace)
-        traceLine(line(kWriteTrace, frame));
-    QByteArray answer;
-    const int r = exchange(frame, answerRule(NakAnswerLength, [](const QByteArray &soFar) {
-                               return writeAnswerMissing(soFar);
-                           }), &answer);
-    if (r == -3 || r == Busy)
-        return r;
-    if (trace)
-        traceLine(line(kAnswerTrace, answer));
-
-    int code = -1;
-    const AnswerVerdict verdict = parseWriteAnswer(frame, answer, &code);
-    if (verdict != AnswerOk && verdict != AnswerNak)
-        rejectAnswer();
-    switch (verdict) {
-    case AnswerOk:
-        return 0;
-    case AnswerEmpty:
-        warningLine(line(kEmptyWarning, frame));
-        return -2;
-    case AnswerBadLength:
-        warningLine(line(kLengthWarning, frame));
-        return -1;
-    case AnswerNak:
-        warningLine(QString::fromUtf8(kNakWarning)
-                        .arg(peerAddressText(), QString::number(peerPort()), address,
-                             QString::number(points),
-                             QString::fromLatin1(HexDigits::hexByte(static_cast<unsigned>(code))),
-                             hex(frame)));
-        return -1;
-    case AnswerBadCheck:
-        break;
-    }
-    warningLine(line(kCheckWarning, frame));
-    return -1;
+    return transact(p, nullptr);
 }

@@ -102,31 +102,18 @@ public:
     // one-letter name, three after a two-letter one), the device name is the
     // leading letters of `address` (sent in upper case), n words.
     // 0 data appended to `out`; -1 answer rejected; -2 no answer; -3 not
-    // connected (nothing sent); 1 invalid request (nothing sent).
+    // connected (nothing sent); Busy; 1 invalid request (nothing sent).
     int read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out);
-    // Sends a built WR request and checks its answer; results as read_cmd.
-    int Message_parsing(QByteArray frame, QByteArray *out, int n, QString address);
-
     // Word write (WW) of `wordChars` (four hex characters per word) or bit write
     // (BW) of `pointChars` ('0'/'1' per point) from the head device given as in
     // read_cmd. 0 on ACK; -1 NAK or malformed answer; -2 no answer; -3 not
-    // connected; 1 invalid request (nothing sent).
+    // connected; Busy; 1 invalid request (nothing sent).
     int write_words(int station, QString deviceNumber, const QByteArray &wordChars, QString address);
     int write_bits(int station, QString deviceNumber, const QByteArray &pointChars, QString address);
-    // Sends a built write request of `points` points (words for WW) and checks
-    // the acknowledgement; results as write_words.
-    int Write_parsing(QByteArray frame, int points, QString address);
-
-    // Polling time given to an answer of `answerBytes` bytes after the
-    // transport's first wait: 50 ms plus the time the answer needs on a 9600 baud
-    // line. A PLC behind a serial-to-Ethernet gateway still sends at its serial
-    // rate, so a long answer over TCP arrives over several hundred milliseconds;
-    // on a direct serial line the transport stretches the wait by the line's
-    // own rate as well.
-    static int answerWaitMs(int answerBytes);
 
 private:
-    static AnswerRule answerRule(int answerBytes, const AnswerJudge &judge);
+    int write(const QByteArray &frame, int points, const QString &address);
+    static LinkPiece piece(LinkPiece::Direction direction, const QByteArray &frame, int points, int answerBytes,
+                           const QString &address);
     static QByteArray headDevice(const QString &address, const QString &deviceNumber);
-    QString fillLine(const char *tmpl, const QString &address, int n, const QByteArray &frame) const;
 };

@@ -1,5 +1,6 @@
 #include "CmdMitsubishi_FX_serial.h"
 
+#include "FxTiming.h"
 #include "HexDigits.h"
 
 namespace {
@@ -22,7 +23,7 @@ bool isExtendedArea(int area)
 
 LinkProfile CmdMitsubishi_FX_serial::kelvaroProfile()
 {
-    return LinkProfile::of(QStringLiteral("Kelvaro"), LinkProfile::FxSend, true, true);
+    return LinkProfile::of(QStringLiteral("Kelvaro"), true, false);
 }
 
 CmdMitsubishi_FX_serial::CmdMitsubishi_FX_serial(QObject *parent)
@@ -162,25 +163,21 @@ int CmdMitsubishi_FX_serial::parseWriteAnswer(const QByteArray &answer)
     return (answer.size() == 1 && answer.at(0) == ACK) ? 0 : -1;
 }
 
-int CmdMitsubishi_FX_serial::answerWaitMs(int N, int gapIntervalMs, int answerBytes)
+LinkPiece CmdMitsubishi_FX_serial::piece(LinkPiece::Direction direction, const QByteArray &request,
+                                         int answerBytes, const QString &text, int count)
 {
-    const qint64 bytes = qBound(0, answerBytes, 2 * 255 + 4);
-    const qint64 lineMs = 50 + (bytes * 11 * 1000 + 9599) / 9600;  // 11 bits a character at most
-    const qint64 formulaMs = qint64(qBound(0, N, 255)) * qBound(0, gapIntervalMs, 1000) * 6;
-    return int(qMax(formulaMs, lineMs));
-}
-
-AnswerRule CmdMitsubishi_FX_serial::answerRule(int N, int answerBytes, const AnswerJudge &judge) const
-{
-    AnswerRule rule;
-    rule.judge = judge;
-    rule.answerBytes = answerBytes;
+    LinkPiece p;
+    p.direction = direction;
+    p.request = request;
+    p.rule.answerBytes = answerBytes;
     // A converter's power-up byte or a turnaround glitch may precede the
     // answer; the top bit of STX may carry the parity bit.
-    rule.starts = QByteArray("\x02\x82\x06\x15", 4);
-    rule.allowanceMs = FxTiming::FirstAnswerMs + answerWaitMs(N, gapInterval(), answerBytes);
-    rule.guardMs = FxTiming::GuardMs;
-    return rule;
+    p.rule.starts = QByteArray("\x02\x82\x06\x15", 4);
+    p.rule.allowanceMs = FxTiming::AnswerMs;
+    p.rule.guardMs = FxTiming::GuardMs;
+    p.areaText = text;
+    p.count = count;
+    return p;
 }
 
 int CmdMitsubishi_FX_serial::read_cmd(int area, int byteAddress, int N, QString text, QByteArray *out)
@@ -188,15 +185,12 @@ int CmdMitsubishi_FX_serial::read_cmd(int area, int byteAddress, int N, QString 
     const QByteArray request = buildReadRequest(isExtendedArea(area), byteAddress, N);
     if (request.isEmpty() || !out)
         return 1;
-    QByteArray answer;
-    const AnswerJudge judge = [N](const QByteArray &soFar) { return readAnswerMissing(soFar, N); };
-    const int r = tracedExchange(Traced::Read, request, text, answerRule(N, 2 * N + 4, judge), &answer);
-    if (r != 0)
-        return r;
-    const int parsed = parseReadAnswer(answer, N, out);
-    if (parsed != 0)
-        rejectAnswer();
-    return parsed;
+    LinkPiece p = piece(LinkPiece::Read, request, 2 * N + 4, text, N);
+    p.rule.judge = [N](const QByteArray &soFar) { return readAnswerMissing(soFar, N); };
+    p.parse = [N](const QByteArray &answer, QByteArray *data) {
+        return parseReadAnswer(answer, N, data) == 0 ? AnswerVerdict::data() : AnswerVerdict::malformed();
+    };
+    return transact(p, out);
 }
 
 int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString text, QByteArray data)
@@ -213,14 +207,13 @@ int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString
     }
     if (request.isEmpty())
         return 1;
-    QByteArray answer;
-    const AnswerJudge judge = [](const QByteArray &soFar) { return writeAnswerMissing(soFar); };
-    const int r = tracedExchange(Traced::Write, request, text, answerRule(N, 1, judge), &answer);
-    if (r != 0)
-        return r;
-    const int parsed = parseWriteAnswer(answer);
-    // A NAK is the PLC's sound answer to this request; anything else is not.
-    if (parsed != 0 && answer != QByteArray(1, NAK))
-        rejectAnswer();
-    return parsed;
+    LinkPiece p = piece(LinkPiece::Write, request, 1, text, N);
+    p.rule.judge = &writeAnswerMissing;
+    p.parse = [](const QByteArray &answer, QByteArray *) {
+        if (parseWriteAnswer(answer) == 0)
+            return AnswerVerdict::data();
+        // A NAK is the PLC's sound answer to this request; anything else is not.
+        return answer == QByteArray(1, NAK) ? AnswerVerdict::refused(NAK) : AnswerVerdict::malformed();
+    };
+    return transact(p, nullptr);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Link class of the FX programming-port plug-in: builds the request frames of the
 // programming-port protocol (ASCII hex between STX and ETX, two-character sum),
-// exchanges them over the shared link transport and judges the answers.
+// says when an answer is complete and what it means; the link runs the exchange.
 //
 // The frame building and the answer judging are static functions of bytes only,
 // so they can be exercised without a link (and fed arbitrary answers).
@@ -81,14 +81,9 @@ public:
     // 0 for exactly ACK; -2 for an empty answer; -1 for anything else (NAK too).
     static int parseWriteAnswer(const QByteArray &answer);
 
-    // Polling time for an answer of `answerBytes` bytes to a request of N data
-    // bytes: N x gap interval x 6 ms, but never less than 50 ms plus the time
-    // the answer needs on a 9600 baud line. Over TCP the gap interval stays at
-    // its 2 ms default, which would leave a one-register read 12 ms for the
-    // rest of an answer that a serial-to-Ethernet gateway passes on in pieces.
-    static int answerWaitMs(int N, int gapIntervalMs, int answerBytes);
-
-
 private:
-    AnswerRule answerRule(int N, int answerBytes, const AnswerJudge &judge) const;
+    // A piece of this protocol: its request, the answer's normal length, the
+    // noise it may follow and the PLC's time.
+    static LinkPiece piece(LinkPiece::Direction direction, const QByteArray &request, int answerBytes,
+                           const QString &text, int count);
 };

@@ -5,12 +5,12 @@ namespace {
 
 LinkProfile marrowinProfile()
 {
-    return LinkProfile::of(QStringLiteral("Marrowin"), LinkProfile::McSend, false, false);
+    return LinkProfile::of(QStringLiteral("Marrowin"), false, true);
 }
 
 constexpr quint16 MonitoringTimer = 10;  // x 250 ms
 
-QByteArray request(int subheader, int deviceCode, int headDevice, int points, int dataBytes)
+QByteArray requestHead(int subheader, int deviceCode, int headDevice, int points, int dataBytes)
 {
     QByteArray f;
     f.reserve(12 + dataBytes);
@@ -32,12 +32,12 @@ CmdMarrowin::CmdMarrowin(QObject *parent) : CMcLink(marrowinProfile(), parent)
 
 QByteArray CmdMarrowin::buildReadRequest(int deviceCode, int headDevice, int points)
 {
-    return request(WordRead, deviceCode, headDevice, points, 0);
+    return requestHead(WordRead, deviceCode, headDevice, points, 0);
 }
 
 QByteArray CmdMarrowin::buildWordWriteRequest(int deviceCode, int headDevice, const QByteArray &data)
 {
-    QByteArray f = request(WordWrite, deviceCode, headDevice, data.size() / 2, data.size());
+    QByteArray f = requestHead(WordWrite, deviceCode, headDevice, data.size() / 2, data.size());
     f.append(data);
     return f;
 }
@@ -45,7 +45,7 @@ QByteArray CmdMarrowin::buildWordWriteRequest(int deviceCode, int headDevice, co
 QByteArray CmdMarrowin::buildBitWriteRequest(int deviceCode, int headDevice, const QByteArray &points)
 {
     const QByteArray packed = McFrame::packBitNibbles(points);
-    QByteArray f = request(BitWrite, deviceCode, headDevice, points.size(), packed.size());
+    QByteArray f = requestHead(BitWrite, deviceCode, headDevice, points.size(), packed.size());
     f.append(packed);
     return f;
 }
@@ -90,49 +90,34 @@ bool CmdMarrowin::isErrorAnswer(const QByteArray &answer, int subheader)
     return answer.size() == (quint8(answer.at(1)) == CodeWithAbnormalByte ? 3 : 2);
 }
 
-int CmdMarrowin::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                          QByteArray *out)
+CMcLink::McRequest CmdMarrowin::request(Op op, int deviceCode, int headDevice, int points,
+                                        const QByteArray &data) const
 {
-    const int points = byteLength / 2 > 0 ? byteLength / 2 : 1;
-    // More than the point field holds would wrap to a smaller read.
+    McRequest r;
+    // More points than the point field holds would wrap to a smaller request.
     if (points > MaxPoints)
-        return -1;
-    const QByteArray req = buildReadRequest(deviceCode, headDevice, points);
-    const int normal = 2 + 2 * points;
-    QByteArray answer;
-    const int rc = exchange(Kind::Read, req, areaText, ReadTimeoutMs, normal,
-                            [normal](const QByteArray &soFar) { return answerMissing(soFar, normal); },
-                            &answer);
-    if (rc != 0)
-        return rc;
-    return judged(parseReadAnswer(answer, points, out), isErrorAnswer(answer, WordRead));
-}
-
-int CmdMarrowin::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                           QByteArray data)
-{
-    if (data.isEmpty() || data.size() % 2 != 0 || data.size() / 2 > MaxPoints)
-        return -1;
-    const QByteArray req = buildWordWriteRequest(deviceCode, headDevice, data);
-    QByteArray answer;
-    const int rc = exchange(Kind::Write, req, areaText, writeTimeoutMs(byteLength), 2,
-                            [](const QByteArray &soFar) { return answerMissing(soFar, 2); },
-                            &answer);
-    if (rc != 0)
-        return rc;
-    return judged(parseWriteAnswer(answer, WordWrite), isErrorAnswer(answer, WordWrite));
-}
-
-int CmdMarrowin::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
-{
-    if (points.isEmpty() || points.size() > MaxPoints)
-        return -1;
-    const QByteArray req = buildBitWriteRequest(deviceCode, headDevice, points);
-    QByteArray answer;
-    const int rc = exchange(Kind::Write, req, areaText, writeTimeoutMs((points.size() + 1) / 2), 2,
-                            [](const QByteArray &soFar) { return answerMissing(soFar, 2); },
-                            &answer);
-    if (rc != 0)
-        return rc;
-    return judged(parseWriteAnswer(answer, BitWrite), isErrorAnswer(answer, BitWrite));
+        return r;
+    int subheader = WordRead;
+    int normal = 2;
+    switch (op) {
+    case Op::Read:
+        r.bytes = buildReadRequest(deviceCode, headDevice, points);
+        normal = 2 + 2 * points;
+        break;
+    case Op::WordWrite:
+        subheader = WordWrite;
+        r.bytes = buildWordWriteRequest(deviceCode, headDevice, data);
+        break;
+    case Op::BitWrite:
+        subheader = BitWrite;
+        r.bytes = buildBitWriteRequest(deviceCode, headDevice, data);
+        break;
+    }
+    r.answerBytes = normal;
+    r.judge = [normal](const QByteArray &soFar) { return answerMissing(soFar, normal); };
+    r.parse = [op, points, subheader](const QByteArray &answer, QByteArray *out) {
+        const int parsed = op == Op::Read ? parseReadAnswer(answer, points, out) : parseWriteAnswer(answer, subheader);
+        return verdictOf(parsed, isErrorAnswer(answer, subheader), answer.size() > 1 ? quint8(answer.at(1)) : -1);
+    };
+    return r;
 }

@@ -11,13 +11,6 @@ class CmdMarrowin : public CMcLink
 public:
     explicit CmdMarrowin(QObject *parent = nullptr);
 
-    int read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                 QByteArray *out) override;
-    int write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                  QByteArray data) override;
-    int write_bit_cmd(int deviceCode, int headDevice, QString areaText,
-                      QByteArray points) override;
-
     enum Subheader { BitRead = 0x00, WordRead = 0x01, BitWrite = 0x02, WordWrite = 0x03 };
     // The point field is one byte; 0 stands for 256.
     static constexpr int MaxPoints = 256;
@@ -46,4 +39,7 @@ public:
     // completion code other than 0, and the abnormal code after 0x5B, nothing
     // more. It ends its exchange in step, unlike a cut or garbled answer.
     static bool isErrorAnswer(const QByteArray &answer, int subheader);
+
+protected:
+    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
 };

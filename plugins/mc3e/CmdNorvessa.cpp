@@ -5,7 +5,7 @@ namespace {
 
 LinkProfile norvessaProfile()
 {
-    return LinkProfile::of(QStringLiteral("Norvessa"), LinkProfile::McSend, false, false);
+    return LinkProfile::of(QStringLiteral("Norvessa"), false, true);
 }
 
 constexpr quint16 CmdBatchRead = 0x0401;
@@ -132,44 +132,31 @@ bool CmdNorvessa::isErrorAnswer(const QByteArray &answer)
            && answer.at(1) == 0 && endCode(answer) != 0;
 }
 
-int CmdNorvessa::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                          QByteArray *out)
+CMcLink::McRequest CmdNorvessa::request(Op op, int deviceCode, int headDevice, int points,
+                                        const QByteArray &data) const
 {
-    const int points = byteLength / 2 > 0 ? byteLength / 2 : 1;
-    const QByteArray request = buildReadRequest(deviceCode, headDevice, points);
-    QByteArray answer;
-    const int rc = exchange(Kind::Read, request, areaText, ReadTimeoutMs, 11 + 2 * points,
-                            &CmdNorvessa::answerMissing, &answer);
-    if (rc != 0)
-        return rc;
-    return judged(parseReadAnswer(answer, points, out), isErrorAnswer(answer));
-}
-
-int CmdNorvessa::write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                           QByteArray data)
-{
-    // Whole words only, and no more than one request carries.
-    if (data.isEmpty() || data.size() % 2 != 0 || data.size() / 2 > MaxWordPoints)
-        return -1;
-    const QByteArray request = buildWordWriteRequest(deviceCode, headDevice, data);
-    QByteArray answer;
-    const int rc = exchange(Kind::Write, request, areaText, writeTimeoutMs(byteLength), 11,
-                            &CmdNorvessa::answerMissing, &answer);
-    if (rc != 0)
-        return rc;
-    return judged(parseWriteAnswer(answer), isErrorAnswer(answer));
-}
-
-int CmdNorvessa::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
-{
-    if (points.isEmpty() || points.size() > MaxBitPoints)
-        return -1;
-    const QByteArray request = buildBitWriteRequest(deviceCode, headDevice, points);
-    QByteArray answer;
-    const int rc = exchange(Kind::Write, request, areaText,
-                            writeTimeoutMs((points.size() + 1) / 2), 11, &CmdNorvessa::answerMissing,
-                            &answer);
-    if (rc != 0)
-        return rc;
-    return judged(parseWriteAnswer(answer), isErrorAnswer(answer));
+    McRequest r;
+    r.judge = &CmdNorvessa::answerMissing;
+    r.answerBytes = 11;
+    switch (op) {
+    case Op::Read:
+        r.bytes = buildReadRequest(deviceCode, headDevice, points);
+        r.answerBytes = 11 + 2 * points;
+        r.parse = [points](const QByteArray &answer, QByteArray *out) {
+            return verdictOf(parseReadAnswer(answer, points, out), isErrorAnswer(answer), endCode(answer));
+        };
+        return r;
+    case Op::WordWrite:
+        if (points <= MaxWordPoints)
+            r.bytes = buildWordWriteRequest(deviceCode, headDevice, data);
+        break;
+    case Op::BitWrite:
+        if (points <= MaxBitPoints)
+            r.bytes = buildBitWriteRequest(deviceCode, headDevice, data);
+        break;
+    }
+    r.parse = [](const QByteArray &answer, QByteArray *) {
+        return verdictOf(parseWriteAnswer(answer), isErrorAnswer(answer), endCode(answer));
+    };
+    return r;
 }

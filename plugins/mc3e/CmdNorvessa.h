@@ -11,13 +11,6 @@ class CmdNorvessa : public CMcLink
 public:
     explicit CmdNorvessa(QObject *parent = nullptr);
 
-    int read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                 QByteArray *out) override;
-    int write_cmd(int deviceCode, int headDevice, int byteLength, QString areaText,
-                  QByteArray data) override;
-    int write_bit_cmd(int deviceCode, int headDevice, QString areaText,
-                      QByteArray points) override;
-
     static constexpr int HeaderBytes = 9;     // subheader .. response data length
     static constexpr int MaxWordPoints = 960; // per word-unit request
     static constexpr int MaxBitPoints = 7168; // per bit-unit request
@@ -46,4 +39,7 @@ public:
     // information. It ends its exchange in step, unlike a cut or garbled answer.
     static bool isErrorAnswer(const QByteArray &answer);
     static constexpr int ErrorDataLength = 2 + 9;
+
+protected:
+    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
 };

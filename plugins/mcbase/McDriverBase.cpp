@@ -102,7 +102,8 @@ int CMcDriverBase::writePiece(const TransferTarget &target, bool bitUnits, int a
 {
     if (bitUnits)
         return m_mcLink.write_bit_cmd(target.area, address, text, wire);
-    return m_mcLink.write_cmd(target.area, address, units * 2, text, wire);
+    Q_UNUSED(units)
+    return m_mcLink.write_cmd(target.area, address, text, wire);
 }
 
 CLabelVariable CMcDriverBase::Read_data(int deviceCode, int headDevice, DataType dataType, int count,

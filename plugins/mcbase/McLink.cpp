@@ -1,33 +1,53 @@
 #include "McLink.h"
 
-#include <algorithm>
-
 CMcLink::CMcLink(const LinkProfile &profile, QObject *parent)
     : CLinkTransport(profile, parent)
 {
 }
 
-int CMcLink::writeTimeoutMs(int byteLength) const
+AnswerVerdict CMcLink::verdictOf(int parsed, bool plcError, int code)
 {
-    const qint64 t = qint64(std::max(byteLength, 0)) * gapInterval() * 6;
-    return int(std::min<qint64>(std::max<qint64>(t, MinWriteTimeoutMs), MaxWriteTimeoutMs));
+    if (parsed == 0)
+        return AnswerVerdict::data();
+    // The PLC's complete error answer ends the exchange in step: the link stays clean.
+    return plcError ? AnswerVerdict::refused(code) : AnswerVerdict::malformed();
 }
 
-int CMcLink::exchange(Kind kind, const QByteArray &request, const QString &areaText,
-                      int timeoutMs, int answerBytes, const AnswerJudge &judge, QByteArray *answer)
+int CMcLink::run(Op op, int deviceCode, int headDevice, int points, const QString &areaText,
+                 const QByteArray &data, QByteArray *out)
 {
-    AnswerRule rule;
-    rule.judge = judge;
-    rule.answerBytes = answerBytes;
-    rule.allowanceMs = std::max(timeoutMs, MonitoringAllowanceMs);
-    rule.guardMs = MonitoringAllowanceMs;
-    return tracedExchange(kind == Kind::Read ? Traced::Read : Traced::Write, request, areaText, rule,
-                          answer);
+    const McRequest r = request(op, deviceCode, headDevice, points, data);
+    if (r.bytes.isEmpty())
+        return -1;
+    LinkPiece p;
+    p.direction = op == Op::Read ? LinkPiece::Read : LinkPiece::Write;
+    p.request = r.bytes;
+    p.rule.judge = r.judge;
+    p.rule.answerBytes = r.answerBytes;
+    p.rule.allowanceMs = MonitoringAllowanceMs;
+    p.rule.guardMs = MonitoringAllowanceMs;
+    p.parse = r.parse;
+    p.areaText = areaText;
+    p.count = points;
+    return transact(p, out);
 }
 
-int CMcLink::judged(int parsed, bool plcError)
+int CMcLink::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText, QByteArray *out)
 {
-    if (parsed != 0 && !plcError)
-        rejectAnswer();
-    return parsed;
+    return run(Op::Read, deviceCode, headDevice, qMax(byteLength / 2, 1), areaText, QByteArray(), out);
+}
+
+int CMcLink::write_cmd(int deviceCode, int headDevice, QString areaText, QByteArray data)
+{
+    // Whole words only.
+    if (data.isEmpty() || data.size() % 2 != 0)
+        return -1;
+    return run(Op::WordWrite, deviceCode, headDevice, data.size() / 2, areaText, data, nullptr);
+}
+
+int CMcLink::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)
+{
+    if (points.isEmpty())
+        return -1;
+    return run(Op::BitWrite, deviceCode, headDevice, points.size(), areaText, points, nullptr);
 }
