@@ -48,6 +48,8 @@ public:
 private:
     SerialMedium(int fd, const QString &name, int baudRate);
     void markLost(int error);
+    // poll() shows a hang-up or an error of the line.
+    bool hungUp() const;
 
     int m_fd = -1;
     QString m_name;

@@ -1,12 +1,13 @@
 #include "TcpMedium.h"
 
-#include <QThread>
-
 #include <cerrno>
+#include <cstring>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,123 +15,223 @@ namespace {
 constexpr int GatewayBaud = 9600;
 // Keep-alive: first probe after 5 s idle, then every 2 s, lost after 3.
 constexpr int KeepIdleS = 5, KeepIntervalS = 2, KeepCount = 3;
+// Most bytes dropInput() reads away in one call (64 rounds of 4 KiB).
+constexpr int DropBytes = 64 * 4096;
+
+// QAbstractSocket's error numbers, which the lost-connection line shows.
+constexpr int ConnectionRefusedError = 0, RemoteHostClosedError = 1, SocketTimeoutError = 5,
+              NetworkError = 7;
+
+int socketErrorNumber(int error)
+{
+    switch (error) {
+    case ECONNREFUSED:
+        return ConnectionRefusedError;
+    case EPIPE:
+    case ECONNRESET:
+        return RemoteHostClosedError;
+    case ETIMEDOUT:
+        return SocketTimeoutError;
+    default:
+        return NetworkError;
+    }
+}
+
+// The pending error of a socket (0 when there is none).
+int pendingError(int fd)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
+}
+
+struct PeerAddress {
+    sockaddr_storage storage = {};
+    socklen_t length = 0;
+    int family() const { return storage.ss_family; }
+    const sockaddr *data() const { return reinterpret_cast<const sockaddr *>(&storage); }
+};
+
+// An IPv4-mapped IPv6 address goes out as IPv4: that works even where the
+// system has IPv6 turned off.
+bool toSocketAddress(const QHostAddress &address, quint16 port, PeerAddress *out)
+{
+    bool v4 = false;
+    const quint32 ip4 = address.toIPv4Address(&v4);
+    if (v4) {
+        auto *in = reinterpret_cast<sockaddr_in *>(&out->storage);
+        in->sin_family = AF_INET;
+        in->sin_port = htons(port);
+        in->sin_addr.s_addr = htonl(ip4);
+        out->length = sizeof *in;
+        return true;
+    }
+    if (address.protocol() != QAbstractSocket::IPv6Protocol)
+        return false;
+    auto *in6 = reinterpret_cast<sockaddr_in6 *>(&out->storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(port);
+    const Q_IPV6ADDR ip6 = address.toIPv6Address();
+    std::memcpy(&in6->sin6_addr, &ip6, sizeof ip6);
+    const QString scope = address.scopeId();
+    bool numeric = false;
+    const uint index = scope.toUInt(&numeric);
+    in6->sin6_scope_id = numeric ? index : ::if_nametoindex(scope.toLatin1().constData());
+    out->length = sizeof *in6;
+    return true;
+}
+
+void setOption(int fd, int level, int name, int value)
+{
+    ::setsockopt(fd, level, name, &value, sizeof value);
+}
+
+bool wouldBlock(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
 
 } // namespace
 
-TcpMedium::TcpMedium() : m_socket(new QTcpSocket) {}
+TcpMedium::TcpMedium(const QHostAddress &address, quint16 port, bool keepAlive)
+    : m_address(address), m_port(port), m_keepAlive(keepAlive)
+{
+}
 
 TcpMedium::~TcpMedium()
 {
-    if (m_socket && m_socket->thread() != QThread::currentThread())
-        retireQtObject(m_socket);
+    close();
 }
 
-void TcpMedium::connectTo(const QHostAddress &address, quint16 port, int waitMs)
+std::unique_ptr<TcpMedium> TcpMedium::connectTo(const QHostAddress &address, quint16 port, int waitMs,
+                                                bool keepAlive, const LinkWake *wake, int *result)
 {
-    m_address = address;
-    m_port = port;
-    m_socket->connectToHost(address, port, QIODevice::ReadWrite);
-    if (m_socket->waitForConnected(waitMs))
-        applyOptions();
+    std::unique_ptr<TcpMedium> medium(new TcpMedium(address, port, keepAlive));
+    medium->setWake(wake);
+    const bool connected = medium->open(waitMs);
+    if (result)
+        *result = connected ? Connected : NotConnected;
+    return connected ? std::move(medium) : nullptr;
 }
 
-void TcpMedium::applyOptions()
+bool TcpMedium::open(int waitMs)
 {
+    close();
+    PeerAddress peer;
+    if (!toSocketAddress(m_address, m_port, &peer))
+        return false;
+    const QDeadlineTimer deadline(qMax(0, waitMs));
+    m_fd = ::socket(peer.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) {
+        m_error = NetworkError;
+        return false;
+    }
+    if (::connect(m_fd, peer.data(), peer.length) != 0) {
+        const int error = errno == EINPROGRESS ? awaitConnected(deadline) : errno;
+        if (error != 0) {
+            // A raised wake-up is no error of the connection.
+            if (error > 0)
+                m_error = socketErrorNumber(error);
+            close();
+            return false;
+        }
+    }
     // Requests are small and go one at a time: never hold one back.
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (!m_keepAlive)
-        return;
-    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    const int fd = int(m_socket->socketDescriptor());
-    if (fd < 0)
-        return;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &KeepIdleS, sizeof KeepIdleS);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &KeepIntervalS, sizeof KeepIntervalS);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &KeepCount, sizeof KeepCount);
+    setOption(m_fd, IPPROTO_TCP, TCP_NODELAY, 1);
+    if (m_keepAlive) {
+        setOption(m_fd, SOL_SOCKET, SO_KEEPALIVE, 1);
+        setOption(m_fd, IPPROTO_TCP, TCP_KEEPIDLE, KeepIdleS);
+        setOption(m_fd, IPPROTO_TCP, TCP_KEEPINTVL, KeepIntervalS);
+        setOption(m_fd, IPPROTO_TCP, TCP_KEEPCNT, KeepCount);
+    }
+    return true;
 }
 
-QIODevice *TcpMedium::device() const
+int TcpMedium::awaitConnected(const QDeadlineTimer &deadline) const
 {
-    return m_socket.get();
+    pollfd fds[2] = {{m_fd, POLLOUT, 0}, {wake() ? wake()->fd() : -1, POLLIN, 0}};
+    for (;;) {
+        const int n = ::poll(fds, 2, remainingMs(deadline));
+        if (n > 0 && (fds[1].revents & POLLIN))
+            return -1;
+        if (n > 0 && fds[0].revents)
+            return pendingError(m_fd);
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (deadline.hasExpired())
+            return ETIMEDOUT;
+    }
+}
+
+void TcpMedium::markLost(int error)
+{
+    m_error = error;
+    close();
 }
 
 bool TcpMedium::usable() const
 {
-    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
-}
-
-bool TcpMedium::lost() const
-{
-    return !usable();
-}
-
-int TcpMedium::descriptor() const
-{
-    return usable() ? int(m_socket->socketDescriptor()) : -1;
+    return m_fd >= 0;
 }
 
 bool TcpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
 {
-    const int fd = m_socket->bytesToWrite() == 0 ? descriptor() : -1;
-    if (fd >= 0 && !bytes.isEmpty()) {
-        const ssize_t sent = ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent == bytes.size())
-            return true;
-        if (sent > 0)
-            return writeBuffered(bytes.mid(int(sent)), deadline);
+    qsizetype done = 0;
+    while (usable() && done < bytes.size()) {
+        const ssize_t n = ::send(m_fd, bytes.constData() + done, size_t(bytes.size() - done),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && !wouldBlock(errno)) {
+            markLost(socketErrorNumber(errno));
+        } else if (deadline.hasExpired()) {
+            // Part of a request is on its way: the connection is no use any more.
+            markLost(SocketTimeoutError);
+        } else {
+            pollfd p = {m_fd, POLLOUT, 0};
+            ::poll(&p, 1, qMax(1, remainingMs(deadline)));
+        }
     }
-    return writeBuffered(bytes, deadline);
-}
-
-bool TcpMedium::writeBuffered(const QByteArray &bytes, const QDeadlineTimer &deadline)
-{
-    if (m_socket->write(bytes) != bytes.size())
-        return false;
-    m_socket->flush();
-    while (m_socket->bytesToWrite() > 0 && usable() && !deadline.hasExpired())
-        if (!m_socket->waitForBytesWritten(qMax(1, remainingMs(deadline))))
-            break;
     return usable();
 }
 
 LinkMedium::Wait TcpMedium::waitReadable(const QDeadlineTimer &deadline)
 {
-    const int fd = m_socket->bytesAvailable() == 0 ? descriptor() : -1;
-    if (fd < 0)
-        return LinkMedium::waitReadable(deadline);
-    pollfd p = {fd, POLLIN, 0};
-    int n;
-    do
-        n = ::poll(&p, 1, remainingMs(deadline));
-    while (n < 0 && errno == EINTR);
-    if (n == 0)
-        return Wait::TimedOut;
-    if (n < 0 || (p.revents & ~POLLIN))  // errors and hang-ups are the socket object's to see
-        return LinkMedium::waitReadable(QDeadlineTimer(0));
-    return Wait::Readable;
+    if (!usable())
+        return Wait::Lost;
+    short events = 0;
+    const Wait w = pollReadable(m_fd, deadline, &events);
+    if (w == Wait::Lost) {
+        const int error = pendingError(m_fd);
+        markLost(error ? socketErrorNumber(error) : RemoteHostClosedError);
+    }
+    return w;
 }
 
-QByteArray TcpMedium::readAvailable()
+QByteArray TcpMedium::readAvailable(int maxBytes)
 {
-    QByteArray bytes = m_socket->readAll();
-    const int fd = descriptor();
-    if (fd < 0)
-        return bytes;
+    QByteArray bytes;
     char chunk[4096];
-    for (;;) {
-        const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (got > 0) {
-            bytes.append(chunk, int(got));
-            if (size_t(got) == sizeof chunk)
-                continue;
-        } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            // The peer closed or the connection failed: let the socket object
-            // find out itself, with its state change and its signals.
-            if (m_socket->waitForReadyRead(0))
-                bytes.append(m_socket->readAll());
+    while (usable() && bytes.size() < maxBytes) {
+        const ssize_t n = ::recv(m_fd, chunk, size_t(qMin<qsizetype>(sizeof chunk, maxBytes - bytes.size())),
+                                 MSG_DONTWAIT);
+        if (n > 0) {
+            bytes.append(chunk, int(n));
+            continue;
         }
-        return bytes;
+        // The end of the stream is found after the bytes before it.
+        if (n == 0)
+            markLost(RemoteHostClosedError);
+        else if (!wouldBlock(errno))
+            markLost(socketErrorNumber(errno));
+        break;
     }
+    return bytes;
+}
+
+void TcpMedium::dropInput()
+{
+    readAvailable(DropBytes);
 }
 
 int TcpMedium::lineTimeMs(int bytes) const
@@ -140,11 +241,14 @@ int TcpMedium::lineTimeMs(int bytes) const
 
 bool TcpMedium::reset(int)
 {
-    // No answer of an earlier request can reach a connection opened after it:
-    // drop the old one (quietly: this is no loss) and connect again.
-    const bool blocked = m_socket->blockSignals(true);
-    m_socket->abort();
-    m_socket->blockSignals(blocked);
-    connectTo(m_address, m_port, ReconnectWaitMs);
-    return usable();
+    // No answer of an earlier request can reach a connection opened after it.
+    return open(ReconnectWaitMs);
+}
+
+void TcpMedium::close()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
 }

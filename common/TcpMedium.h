@@ -46,6 +46,9 @@ public:
 private:
     TcpMedium(const QHostAddress &address, quint16 port, bool keepAlive);
     bool open(int waitMs);
+    // Waits for a non-blocking connect: 0 connected, an errno value, or -1
+    // when the wake-up was raised.
+    int awaitConnected(const QDeadlineTimer &deadline) const;
     void markLost(int error);
 
     int m_fd = -1;

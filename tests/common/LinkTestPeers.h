@@ -205,6 +205,13 @@ public:
     bool isValid() const { return m_master >= 0 && !m_name.isEmpty(); }
     QString slaveName() const { return m_name; }
     int master() const { return m_master; }
+    // The device goes away: the slave side sees a hang-up.
+    void closeMaster()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
 
     void write(const QByteArray &bytes) const
     {

@@ -1,77 +1,98 @@
-// The link transport over real media: a loopback TCP server and a
-// pseudo-terminal pair standing in for a serial line.
+// The link media over real devices, a loopback TCP peer and a pseudo-terminal
+// standing in for a serial line, and the exchange engine running on them.
 
+#include "ExchangeEngine.h"
 #include "LinkTestPeers.h"
-#include "LinkTransport.h"
+#include "SerialMedium.h"
+#include "TcpMedium.h"
 
-#include <QElapsedTimer>
-#include <QSerialPort>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTimer>
 #include <QtTest>
+
+#include <cerrno>
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <termios.h>
 
 namespace {
 
-LinkProfile fxProfile()
-{
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Kelvaro]");
-    p.disconnectTemplate = QStringLiteral("lib[Kelvaro]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::FxSend;
-    p.abortBeforeConnect = true;
-    p.parseAddressBeforeSocket = true;
-    return p;
-}
+// What the serial medium last asked of its line. A pseudo-terminal keeps its
+// own character size and parity whatever it is told, so only the request
+// shows those settings.
+termios g_requested;
+bool g_refuseSettings = false;
 
-LinkProfile mcProfile()
-{
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Norvessa]");
-    p.disconnectTemplate = QStringLiteral("lib[Norvessa]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::McSend;
-    p.abortBeforeConnect = false;
-    p.parseAddressBeforeSocket = false;
-    return p;
-}
+} // namespace
 
-// Complete once `length` bytes are there.
-AnswerJudge expectBytes(int length)
+extern "C" int tcsetattr(int fd, int action, const struct termios *t) __THROW
 {
-    return [length](const QByteArray &soFar) { return std::max(0, length - soFar.size()); };
-}
-
-struct LogLine {
-    QtMsgType type;
-    QString category;
-    QString text;
-};
-QList<LogLine> g_log;
-QtMessageHandler g_previousHandler = nullptr;
-
-void captureMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    g_log.append({type, QString::fromLatin1(context.category ? context.category : ""), text});
-}
-
-QList<LogLine> linesOf(QtMsgType type)
-{
-    QList<LogLine> out;
-    for (const LogLine &line : qAsConst(g_log))
-        if (line.type == type)
-            out.append(line);
-    return out;
-}
-
-QList<QSerialPort::SerialPortError> unsupportedErrors(const QSignalSpy &spy)
-{
-    QList<QSerialPort::SerialPortError> out;
-    for (const QList<QVariant> &args : spy) {
-        const auto e = args.at(0).value<QSerialPort::SerialPortError>();
-        if (e == QSerialPort::UnsupportedOperationError)
-            out.append(e);
+    using Real = int (*)(int, int, const struct termios *);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
+    g_requested = *t;
+    if (g_refuseSettings) {
+        errno = EINVAL;
+        return -1;
     }
-    return out;
+    return real(fd, action, t);
+}
+
+Q_DECLARE_METATYPE(QList<PeerReply>)
+
+namespace {
+
+AnswerRule expectBytes(int bytes, int allowanceMs, int guardMs = 0)
+{
+    AnswerRule rule;
+    rule.judge = [bytes](const QByteArray &soFar) { return std::max(0, bytes - int(soFar.size())); };
+    rule.answerBytes = bytes;
+    rule.allowanceMs = allowanceMs;
+    rule.guardMs = guardMs;
+    return rule;
+}
+
+SerialSettings line(const QString &port, int baud = 9600, int dataBits = 8, int stopBits = 1,
+                    const QString &parity = QStringLiteral("N"))
+{
+    SerialSettings s;
+    s.portName = port;
+    s.baudRate = baud;
+    s.dataBits = dataBits;
+    s.stopBits = stopBits;
+    s.parity = parity;
+    return s;
+}
+
+std::unique_ptr<TcpMedium> connectLocal(quint16 port, const QString &address = QStringLiteral("127.0.0.1"),
+                                        int *result = nullptr)
+{
+    int ignored = 0;
+    return TcpMedium::connectTo(QHostAddress(address), port, 1000, true, nullptr, result ? result : &ignored);
+}
+
+// A link of either kind with its scripted peer.
+struct Rig {
+    Rig(bool serial, const QList<PeerTurn> &turns, int baud = 9600)
+    {
+        if (serial) {
+            medium = SerialMedium::open(line(pty.slaveName(), baud));
+            peer.reset(new PtyPeer(pty, turns));
+        } else {
+            auto *tcp = new TcpPeer(turns);
+            peer.reset(tcp);
+            medium = connectLocal(tcp->port());
+        }
+    }
+    // Everything the peer read, in one piece.
+    QByteArray received() const { return peer->requests().join(); }
+
+    PtyPair pty;
+    std::unique_ptr<ScriptedPeer> peer;
+    std::unique_ptr<LinkMedium> medium;
+};
+
+void addBothMedia(const char *name, const std::function<void(QTestData &)> &row)
+{
+    for (const bool serial : {false, true})
+        row(QTest::addRow("%s %s", serial ? "serial" : "tcp", name) << serial);
 }
 
 } // namespace
@@ -81,789 +102,456 @@ class TestLinkTransport : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
+    // --- serial line set-up -----------------------------------------------------
+    void serialSettings_data()
     {
-        g_log.clear();
-        g_previousHandler = qInstallMessageHandler(captureMessages);
-    }
-    void cleanup() { qInstallMessageHandler(g_previousHandler); }
-
-    // --- construction, helpers --------------------------------------------
-    void freshLink()
-    {
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.gapInterval(), 2);
-        QVERIFY(!link.traceOn());
-        QVERIFY(!link.serialPort());
-        QVERIFY(!link.tcpSocket());
-        QCOMPARE(link.Connection_status(), -3);
-        QCOMPARE(link.peerAddressText(), QString());
-        QCOMPARE(link.peerPort(), 0);
-        // No device: nothing to send on, nothing to wait for.
-        QCOMPARE(link.Only_send("x"), 1);
-        QCOMPARE(link.waitForReady(10), 1);
-        QCOMPARE(link.waitForReady(QByteArray("x"), 10), 1);
-        QCOMPARE(link.serialDisConnectDrive(), 1);
-        QCOMPARE(link.EthDisConnectDrive(), 1);
-        QCOMPARE(link.DestroyFree(), 1);
-        QByteArray answer("keep");
-        QCOMPARE(link.SendData("x", answer, 20), -1);
-        QCOMPARE(answer, QByteArray("keep"));
-    }
-
-    void hexText()
-    {
-        QCOMPARE(CLinkTransport::hex(QByteArray("\x01\xab\xff\x00", 4)), QStringLiteral("01abff00"));
-        QCOMPARE(CLinkTransport::hex(QByteArray()), QString());
-    }
-
-    void traceLinesFollowTheFlag()
-    {
-        CLinkTransport link(fxProfile());
-        link.traceLine(QStringLiteral("lib[Kelvaro]hidden"));
-        QVERIFY(linesOf(QtDebugMsg).isEmpty());
-
-        link.setTrace(true);
-        link.traceLine(QStringLiteral("lib[Kelvaro]shown 1"));
-        link.setTrace(false);
-        link.traceLine(QStringLiteral("lib[Kelvaro]hidden again"));
-
-        const QList<LogLine> debug = linesOf(QtDebugMsg);
-        QCOMPARE(debug.size(), 1);
-        // Streamed as one QString: the text appears quoted.
-        QCOMPARE(debug.at(0).text, QStringLiteral("\"lib[Kelvaro]shown 1\""));
-        QCOMPARE(debug.at(0).category, QStringLiteral("default"));
-
-        CLinkTransport::warningLine(QStringLiteral("lib[Kelvaro]always"));
-        const QList<LogLine> warnings = linesOf(QtWarningMsg);
-        QCOMPARE(warnings.size(), 1);
-        QCOMPARE(warnings.at(0).text, QStringLiteral("\"lib[Kelvaro]always\""));
-        QCOMPARE(warnings.at(0).category, QStringLiteral("default"));
-    }
-
-    void mysleepRunsTheEventLoop()
-    {
-        CLinkTransport link(fxProfile());
-        bool delivered = false;
-        QTimer::singleShot(5, [&] { delivered = true; });
-        QElapsedTimer clock;
-        clock.start();
-        link.mysleep(30);
-        QVERIFY(clock.elapsed() >= 29);
-        QVERIFY(delivered);
-    }
-
-    // --- serial line ----------------------------------------------------------
-    void serialSettingsApplied()
-    {
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 2, QStringLiteral("N")), 0);
-        QSerialPort *port = link.serialPort();
-        QVERIFY(port);
-        QVERIFY(port->isOpen());
-        QCOMPARE(QStringLiteral("/dev/") + port->portName(), pty.slaveName());
-        QCOMPARE(port->baudRate(QSerialPort::Input), 9600);
-        QCOMPARE(port->baudRate(QSerialPort::Output), 9600);
-        QCOMPARE(port->dataBits(), QSerialPort::Data8);
-        QCOMPARE(port->stopBits(), QSerialPort::TwoStop);
-        QCOMPARE(port->parity(), QSerialPort::NoParity);
-        QCOMPARE(port->flowControl(), QSerialPort::NoFlowControl);
-        QCOMPARE(link.gapInterval(), 3);
-        QCOMPARE(link.Connection_status(), 0);
-        QCOMPARE(link.peerAddressText(), QString());
-        QCOMPARE(link.peerPort(), 0);
-
-        // No Qt children: the port belongs to the connecting thread alone.
-        QVERIFY(link.children().isEmpty());
-
-        // Reconnect with other settings: closed and reopened on the same objects.
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 19200, 8, 3, QStringLiteral("none")), 0);
-        QCOMPARE(link.serialPort(), port);
-        QVERIFY(port->isOpen());
-        QCOMPARE(port->baudRate(), 19200);
-        QCOMPARE(port->stopBits(), QSerialPort::OneAndHalfStop);
-        QCOMPARE(link.gapInterval(), 3);  // rates above 9600 keep the last interval
-
-        // Values outside the tables leave the settings and still succeed.
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 14400, 9, 4, QStringLiteral("x")), 0);
-        QCOMPARE(port->baudRate(), 19200);
-        QCOMPARE(port->dataBits(), QSerialPort::Data8);
-        QCOMPARE(port->stopBits(), QSerialPort::OneAndHalfStop);
-        QCOMPARE(link.gapInterval(), 3);
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 0, QString()), 0);
-        QCOMPARE(port->stopBits(), QSerialPort::OneAndHalfStop);
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, QString()), 0);
-        QCOMPARE(port->stopBits(), QSerialPort::OneStop);
-    }
-
-    void gapIntervalByBaudRate_data()
-    {
-        QTest::addColumn<int>("first");
         QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("gap");
-        QTest::newRow("1200") << 0 << 1200 << 1200 << 20;
-        QTest::newRow("2400") << 0 << 2400 << 2400 << 10;
-        QTest::newRow("4800") << 0 << 4800 << 4800 << 6;
-        QTest::newRow("9600") << 0 << 9600 << 9600 << 3;
-        QTest::newRow("19200 fresh") << 0 << 19200 << 19200 << 2;
-        QTest::newRow("115200 after 2400") << 2400 << 115200 << 115200 << 10;
-        QTest::newRow("14400 after 4800") << 4800 << 14400 << 4800 << 6;
-        QTest::newRow("1200 after 9600") << 9600 << 1200 << 1200 << 20;
-    }
-    void gapIntervalByBaudRate()
-    {
-        QFETCH(int, first);
-        QFETCH(int, baud);
-        QFETCH(int, rate);
-        QFETCH(int, gap);
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        if (first)
-            QCOMPARE(link.serialConnectDrive(pty.slaveName(), first, 8, 1, "N"), 0);
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), baud, 8, 1, "N"), 0);
-        QCOMPARE(link.serialPort()->baudRate(), rate);
-        QCOMPARE(link.gapInterval(), gap);
-    }
-
-    void gapAt1200CoversOneCharacter()
-    {
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 1200, 8, 1, "N"), 0);
-        // 11 bits per character at 1200 baud.
-        const int characterMs = (11 * 1000 + 1199) / 1200;
-        QVERIFY2(link.gapInterval() >= characterMs,
-                 qPrintable(QString::number(link.gapInterval())));
-
-        // Characters that follow each other at less than the gap stay one
-        // answer, without any completeness test.
-        QList<PeerReply> replies;
-        const QByteArray expected("\x02" "0102030405" "\x03" "AB");
-        for (int i = 0; i < expected.size(); ++i)
-            replies.append({i == 0 ? 0 : 5, expected.mid(i, 1)});
-        PtyPeer peer(pty, {PeerTurn{replies}});
-        QByteArray answer;
-        QCOMPARE(link.SendData("\x02" "00" "\x03", answer, 400), 0);
-        QCOMPARE(answer, expected);
-    }
-
-    void serialDataBitsAndParityRules_data()
-    {
         QTest::addColumn<int>("dataBits");
+        QTest::addColumn<int>("stopBits");
         QTest::addColumn<QString>("parity");
-        QTest::addColumn<int>("askedDataBits");  // 0: left as it was
-        QTest::addColumn<int>("askedParity");    // -1: left as it was
-        // A pseudo-terminal refuses some settings (7 bits, even parity): a
-        // refused setter still shows that the link asked for it.
-        const int none = QSerialPort::NoParity, even = QSerialPort::EvenParity,
-                  odd = QSerialPort::OddParity;
-        QTest::newRow("8 N") << 8 << "N" << 8 << none;
-        QTest::newRow("8 None") << 8 << "None" << 8 << none;
-        QTest::newRow("8 Even has an n") << 8 << "Even" << 8 << none;
-        QTest::newRow("8 even has an n") << 8 << "even" << 8 << none;
-        QTest::newRow("8 E") << 8 << "E" << 8 << even;
-        QTest::newRow("8 e") << 8 << "e" << 8 << even;
-        QTest::newRow("8 O") << 8 << "O" << 8 << odd;
-        QTest::newRow("8 Odd") << 8 << "Odd" << 8 << odd;
-        QTest::newRow("8 oe") << 8 << "oe" << 8 << even;
-        QTest::newRow("8 empty") << 8 << "" << 8 << -1;
-        QTest::newRow("8 X") << 8 << "X" << 8 << -1;
-        QTest::newRow("7 N") << 7 << "N" << 7 << none;
-        QTest::newRow("6 N") << 6 << "N" << 6 << none;
-        QTest::newRow("9 keeps") << 9 << "N" << 0 << none;
-        QTest::newRow("4 keeps") << 4 << "N" << 0 << none;
+        QTest::addColumn<int>("rate");      // read back from the line
+        QTest::addColumn<int>("size");      // -1: the line's own
+        QTest::addColumn<int>("twoStop");   // -1: the line's own
+        QTest::addColumn<int>("parityOn");  // -1: the line's own; else 0 none, 1 even, 2 odd
+        // The line runs at 4800 baud, two stop bits, odd parity before each row.
+        QTest::newRow("9600 8N1") << 9600 << 8 << 1 << "N" << 9600 << 8 << 0 << 0;
+        for (const int baud : {1200, 2400, 19200, 38400, 57600, 115200})
+            QTest::addRow("%d baud", baud) << baud << 8 << 1 << "N" << baud << 8 << 0 << 0;
+        QTest::newRow("14400 keeps the rate") << 14400 << 8 << 1 << "N" << 4800 << 8 << 0 << 0;
+        QTest::newRow("0 keeps the rate") << 0 << 8 << 1 << "N" << 4800 << 8 << 0 << 0;
+        QTest::newRow("7 data bits") << 9600 << 7 << 1 << "N" << 9600 << 7 << 0 << 0;
+        QTest::newRow("5 data bits") << 9600 << 5 << 1 << "N" << 9600 << 5 << 0 << 0;
+        QTest::newRow("9 data bits keep") << 9600 << 9 << 1 << "N" << 9600 << -1 << 0 << 0;
+        QTest::newRow("4 data bits keep") << 9600 << 4 << 1 << "N" << 9600 << -1 << 0 << 0;
+        QTest::newRow("2 stop bits") << 9600 << 8 << 2 << "N" << 9600 << 8 << 1 << 0;
+        QTest::newRow("1.5 stop bits as 2") << 9600 << 8 << 3 << "N" << 9600 << 8 << 1 << 0;
+        QTest::newRow("0 stop bits keep") << 9600 << 8 << 0 << "N" << 9600 << 8 << -1 << 0;
+        QTest::newRow("4 stop bits keep") << 9600 << 8 << 4 << "N" << 9600 << 8 << -1 << 0;
+        QTest::newRow("None") << 9600 << 8 << 1 << "None" << 9600 << 8 << 0 << 0;
+        QTest::newRow("Even has an n") << 9600 << 8 << 1 << "Even" << 9600 << 8 << 0 << 0;
+        QTest::newRow("even has an n") << 9600 << 8 << 1 << "even" << 9600 << 8 << 0 << 0;
+        QTest::newRow("E") << 9600 << 8 << 1 << "E" << 9600 << 8 << 0 << 1;
+        QTest::newRow("e") << 9600 << 8 << 1 << "e" << 9600 << 8 << 0 << 1;
+        QTest::newRow("O") << 9600 << 8 << 1 << "O" << 9600 << 8 << 0 << 2;
+        QTest::newRow("Odd") << 9600 << 8 << 1 << "Odd" << 9600 << 8 << 0 << 2;
+        QTest::newRow("oe: E before O") << 9600 << 8 << 1 << "oe" << 9600 << 8 << 0 << 1;
+        QTest::newRow("empty parity keeps") << 9600 << 8 << 1 << "" << 9600 << 8 << 0 << -1;
+        QTest::newRow("X keeps") << 9600 << 8 << 1 << "X" << 9600 << 8 << 0 << -1;
     }
-    void serialDataBitsAndParityRules()
-    {
-        QFETCH(int, dataBits);
-        QFETCH(QString, parity);
-        QFETCH(int, askedDataBits);
-        QFETCH(int, askedParity);
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        QSerialPort *port = link.serialPort();
-        QCOMPARE(port->dataBits(), QSerialPort::Data8);
-        QCOMPARE(port->parity(), QSerialPort::NoParity);
-        QSignalSpy spy(port, &QSerialPort::errorOccurred);
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, dataBits, 1, parity), 0);
-        const int refused = unsupportedErrors(spy).size();
-        const bool dataSet = askedDataBits != 0 && port->dataBits() == askedDataBits;
-        const bool paritySet = askedParity > QSerialPort::NoParity && port->parity() == askedParity;
-        // Every request the line did not take left exactly one refusal.
-        const int expectedRefusals = (askedDataBits != 0 && askedDataBits != 8 && !dataSet ? 1 : 0)
-            + (askedParity > QSerialPort::NoParity && !paritySet ? 1 : 0);
-        QCOMPARE(refused, expectedRefusals);
-        if (askedDataBits == 0 || askedDataBits == 8)
-            QCOMPARE(port->dataBits(), QSerialPort::Data8);
-        if (askedParity <= QSerialPort::NoParity)
-            QCOMPARE(port->parity(), QSerialPort::NoParity);
-        // On a line that takes odd parity, the letter O really selected it.
-        if (askedParity == QSerialPort::OddParity && refused == 0)
-            QCOMPARE(port->parity(), QSerialPort::OddParity);
-        QVERIFY(port->isOpen());
-        QCOMPARE(link.Connection_status(), 0);
-    }
-
-    void serialOpenFailure()
-    {
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(QStringLiteral("/dev/plc-no-such-tty"), 9600, 7, 1, "E"), -1);
-        QVERIFY(link.serialPort());
-        QVERIFY(!link.serialPort()->isOpen());
-        QVERIFY(link.findChildren<QTimer *>().isEmpty());
-        QCOMPARE(link.gapInterval(), 2);
-        QCOMPARE(link.Connection_status(), -3);
-        QCOMPARE(link.serialDisConnectDrive(), 1);
-        // A frame on a closed port is lost and the exchange runs into its time-out.
-        QByteArray answer;
-        QCOMPARE(link.SendData("x", answer, 30, expectBytes(1)), -1);
-        QVERIFY(answer.isEmpty());
-        QCOMPARE(link.DestroyFree(), 0);
-        QVERIFY(!link.serialPort());
-        QCOMPARE(link.DestroyFree(), 1);
-    }
-
-    void serialExchange_data()
-    {
-        QTest::addColumn<bool>("mcVariant");
-        QTest::addColumn<bool>("withJudge");
-        QTest::newRow("fx plain") << false << false;
-        QTest::newRow("fx judged") << false << true;
-        QTest::newRow("mc plain") << true << false;
-        QTest::newRow("mc judged") << true << true;
-    }
-    void serialExchange()
-    {
-        QFETCH(bool, mcVariant);
-        QFETCH(bool, withJudge);
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(mcVariant ? mcProfile() : fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        PtyPeer peer(pty, {PeerTurn{{{0, "\x02" "1234" "\x03" "C9"}}}});
-        QByteArray answer("head:");
-        const int result = withJudge ? link.SendData("\x02" "0A" "\x03", answer, 200, expectBytes(8))
-                                     : link.SendData("\x02" "0A" "\x03", answer, 200);
-        QCOMPARE(result, 0);
-        QCOMPARE(answer, QByteArray("head:\x02" "1234" "\x03" "C9"));  // appended
-        QTRY_VERIFY(peer.scriptDone());
-        QCOMPARE(peer.requests().value(0), QByteArray("\x02" "0A" "\x03"));
-    }
-
-    void serialAnswerInPieces_data()
-    {
-        QTest::addColumn<bool>("withJudge");
-        QTest::addColumn<QByteArray>("expected");
-        // A pause far longer than the gap splits the answer on the line.
-        QTest::newRow("judged: whole answer") << true << QByteArray("ABCDEFGH");
-        QTest::newRow("plain: first piece only") << false << QByteArray("ABC");
-    }
-    void serialAnswerInPieces()
-    {
-        QFETCH(bool, withJudge);
-        QFETCH(QByteArray, expected);
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        PtyPeer peer(pty, {PeerTurn{{{0, "ABC"}, {80, "DE"}, {80, "FGH"}}},
-                           PeerTurn{{{0, "next"}}}});
-        QByteArray answer;
-        const int result = withJudge ? link.SendData("q1", answer, 400, expectBytes(8))
-                                     : link.SendData("q1", answer, 400);
-        QCOMPARE(result, 0);
-        QCOMPARE(answer, expected);
-
-        // Whatever was left of the first answer does not reach the second.
-        QTRY_VERIFY(peer.requests().size() >= 1);
-        QThread::msleep(250);
-        answer.clear();
-        QCOMPARE(link.SendData("q2", answer, 200, expectBytes(4)), 0);
-        QCOMPARE(answer, QByteArray("next"));
-    }
-
-    void serialJudgeStretchesDeadlineAtLowBaud_data()
-    {
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("result");
-        // 40 bytes need 367 ms at 1200 baud: a 30 ms time-out must not cut them.
-        // At 115200 they need 4 ms, so a pause of 80 ms is a dead line.
-        QTest::newRow("1200") << 1200 << 0;
-        QTest::newRow("115200") << 115200 << -1;
-    }
-    void serialJudgeStretchesDeadlineAtLowBaud()
+    void serialSettings()
     {
         QFETCH(int, baud);
-        QFETCH(int, result);
+        QFETCH(int, dataBits);
+        QFETCH(int, stopBits);
+        QFETCH(QString, parity);
+        QFETCH(int, rate);
+        QFETCH(int, size);
+        QFETCH(int, twoStop);
+        QFETCH(int, parityOn);
         PtyPair pty;
         QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), baud, 8, 1, "N"), 0);
-        const QByteArray whole = QByteArray(40, 'x');
-        PtyPeer peer(pty, {PeerTurn{{{0, whole.left(10)}, {80, whole.mid(10, 10)},
-                                     {80, whole.mid(20, 10)}, {80, whole.mid(30)}}}});
-        QByteArray answer;
-        QCOMPARE(link.SendData("req", answer, 30, expectBytes(40)), result);
-        if (result == 0) {
-            QCOMPARE(answer, whole);
+        QVERIFY(SerialMedium::open(line(pty.slaveName(), 4800, 8, 2, QStringLiteral("O"))));
+        termios before;
+        QCOMPARE(tcgetattr(pty.master(), &before), 0);
+
+        const auto medium = SerialMedium::open(line(pty.slaveName(), baud, dataBits, stopBits, parity));
+        QVERIFY(medium);
+        QCOMPARE(medium->baudRate(), rate);
+        QCOMPARE(medium->lineTimeMs(100), lineTimeAtBaud(100, rate));
+        const termios t = g_requested;
+        QCOMPARE(cfgetispeed(&t), cfgetospeed(&t));
+        static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
+        QCOMPARE(t.c_cflag & CSIZE, size < 0 ? before.c_cflag & CSIZE : Sizes[size - 5]);
+        QCOMPARE(bool(t.c_cflag & CSTOPB), twoStop < 0 ? bool(before.c_cflag & CSTOPB) : twoStop == 1);
+        if (parityOn < 0) {
+            QCOMPARE(t.c_cflag & (PARENB | PARODD), before.c_cflag & (PARENB | PARODD));
         } else {
-            // The part that came is handed over, marked by -1.
-            QVERIFY(!answer.isEmpty());
-            QVERIFY(answer.size() < whole.size());
-            QVERIFY(whole.startsWith(answer));
+            QCOMPARE(bool(t.c_cflag & PARENB), parityOn != 0);
+            QCOMPARE(bool(t.c_cflag & PARODD), parityOn == 2);
+        }
+        // Raw bytes, reads that never block, no flow control of any kind.
+        QCOMPARE(t.c_cflag & (CLOCAL | CREAD | CRTSCTS), tcflag_t(CLOCAL | CREAD));
+        QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
+        QCOMPARE(t.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
+        QCOMPARE(int(t.c_cc[VMIN]) + int(t.c_cc[VTIME]), 0);
+    }
+
+    void serialOpen_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("missing port") << 0 << false;
+        QTest::newRow("not a tty") << 1 << false;
+        QTest::newRow("in use by another link") << 2 << false;
+        QTest::newRow("name under /dev") << 3 << true;
+        QTest::newRow("settings refused by a pty") << 4 << true;
+    }
+    void serialOpen()
+    {
+        QFETCH(int, port);
+        QFETCH(bool, opens);
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const QString shortName = pty.slaveName().mid(5);  // without "/dev/"
+        const QString names[] = {QStringLiteral("/dev/plc-no-such-tty"), QStringLiteral("/dev/null"),
+                                 pty.slaveName(), shortName, pty.slaveName()};
+        std::unique_ptr<SerialMedium> first;
+        if (port == 2)
+            QVERIFY((first = SerialMedium::open(line(pty.slaveName()))));
+        g_refuseSettings = port == 4;
+        const auto medium = SerialMedium::open(line(names[port]));
+        g_refuseSettings = false;
+        QCOMPARE(bool(medium), opens);
+        if (medium) {
+            QVERIFY(medium->usable());
+            // The port is named as the hosts always saw it: without /dev/.
+            QCOMPARE(medium->lossAddress(), shortName);
+            QCOMPARE(medium->lossPort(), 0);
+            QCOMPARE(medium->traceAddress(), QString());
+            QCOMPARE(medium->errorCode(), 0);
+            medium->close();
+            medium->close();
+            QVERIFY(!medium->usable() && !medium->lost());
+        }
+        if (first) {
+            first.reset();  // its lock goes with it
+            QVERIFY(SerialMedium::open(line(pty.slaveName())));
         }
     }
 
-    void serialTimeouts()
+    // --- TCP connect ----------------------------------------------------------------
+    void tcpConnect_data()
     {
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        PtyPeer peer(pty, {PeerTurn{}, PeerTurn{}, PeerTurn{{{0, "part"}}}});
-
-        // No answer at all.
-        QByteArray answer;
-        QCOMPARE(link.SendData("a", answer, 40), -1);
-        QVERIFY(answer.isEmpty());
-        QCOMPARE(link.SendData("b", answer, 40, expectBytes(5)), -1);
-        QVERIFY(answer.isEmpty());
-        // A cut answer comes back with -1 and its bytes.
-        QCOMPARE(link.SendData("c", answer, 60, expectBytes(10)), -1);
-        QCOMPARE(answer, QByteArray("part"));
-        QTRY_VERIFY(peer.scriptDone());
-        QCOMPARE(peer.requests().mid(0, 3), (QList<QByteArray>{"a", "b", "c"}));
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("listening");
+        QTest::newRow("IPv4") << "127.0.0.1" << true;
+        QTest::newRow("IPv4-mapped IPv6") << "::ffff:127.0.0.1" << true;
+        QTest::newRow("refused") << "127.0.0.1" << false;
     }
-
-    void serialStaleBytesDiscarded_data()
+    void tcpConnect()
     {
-        QTest::addColumn<bool>("eventLoopBetween");
-        // The late bytes either wait unread in the kernel, or have been read
-        // into the port by the event loop before the next request.
-        QTest::newRow("unread in the line") << false;
-        QTest::newRow("read by the event loop") << true;
-    }
-    void serialStaleBytesDiscarded()
-    {
-        QFETCH(bool, eventLoopBetween);
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        PtyPeer peer(pty, {PeerTurn{{{900, "LATE"}}}, PeerTurn{{{0, "GOOD"}}}});
-        QByteArray answer;
-        QCOMPARE(link.SendData("r1", answer, 30), -1);
-        QVERIFY(answer.isEmpty());
-        QVERIFY(peer.waitForReplies(1));  // the late answer is on the line now
-        if (eventLoopBetween)
-            link.mysleep(50);
-        QCOMPARE(link.SendData("r2", answer, 200), 0);
-        QCOMPARE(answer, QByteArray("GOOD"));
-    }
-
-    void serialDisconnectAndRelease()
-    {
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        QSerialPort *port = link.serialPort();
-        QCOMPARE(link.serialDisConnectDrive(), 0);
-        QVERIFY(!port->isOpen());
-        QCOMPARE(link.serialPort(), port);  // kept for a later connect
-        QCOMPARE(link.Connection_status(), -3);
-        QCOMPARE(link.serialDisConnectDrive(), 1);
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        QCOMPARE(link.serialPort(), port);
-        QCOMPARE(link.Connection_status(), 0);
-
-        QCOMPARE(link.DestroyFree(), 0);
-        QVERIFY(!link.serialPort());
-        QCOMPARE(link.Connection_status(), -3);
-        QCOMPARE(link.DestroyFree(), 1);
-        // The link stays usable: a new connect builds a new port.
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        QVERIFY(link.serialPort());
-        QCOMPARE(link.Connection_status(), 0);
-    }
-
-    // --- TCP --------------------------------------------------------------------
-    void tcpConnectResults()
-    {
+        QFETCH(QString, address);
+        QFETCH(bool, listening);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        const int port = server.serverPort();
-
-        CLinkTransport fx(fxProfile());
-        QCOMPARE(fx.EthConnectDrive(QStringLiteral("localhost"), port), -1);  // names are not looked up
-        QVERIFY(!fx.tcpSocket());  // this profile checks the address first
-        QCOMPARE(fx.EthConnectDrive(QStringLiteral("127.0.0.1"), port), 0);
-        QVERIFY(fx.tcpSocket());
-        QCOMPARE(fx.Connection_status(), 0);
-        QCOMPARE(fx.peerAddressText(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(fx.peerPort(), port);
-
-        CLinkTransport mc(mcProfile());
-        QCOMPARE(mc.EthConnectDrive(QStringLiteral("plc.example"), port), -1);
-        QVERIFY(mc.tcpSocket());  // the socket comes first on this profile
-        QCOMPARE(mc.Connection_status(), -3);
-
-        // A port nobody listens on: refused.
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        const int deadPort = closed.serverPort();
-        closed.close();
-        CLinkTransport refused(fxProfile());
-        QCOMPARE(refused.EthConnectDrive(QStringLiteral("127.0.0.1"), deadPort), -3);
-        QCOMPARE(refused.Connection_status(), -3);
-        QCOMPARE(refused.peerPort(), deadPort);
-    }
-
-    void tcpReconnectAbortsOnlyWithTheProfile_data()
-    {
-        QTest::addColumn<bool>("abort");
-        QTest::addColumn<int>("connections");
-        QTest::newRow("abort first") << true << 2;
-        QTest::newRow("keep connection") << false << 1;
-    }
-    void tcpReconnectAbortsOnlyWithTheProfile()
-    {
-        QFETCH(bool, abort);
-        QFETCH(int, connections);
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        LinkProfile profile = mcProfile();
-        profile.abortBeforeConnect = abort;
-        CLinkTransport link(profile);
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), server.serverPort()), 0);
+        const quint16 port = server.serverPort();
+        if (!listening)
+            server.close();
+        int result = 1;
+        const auto medium = connectLocal(port, address, &result);
+        QCOMPARE(result, int(listening ? TcpMedium::Connected : TcpMedium::NotConnected));
+        QCOMPARE(bool(medium), listening);
+        if (!medium)
+            return;
+        QVERIFY(medium->usable() && !medium->lost());
+        QVERIFY(medium->connectedTo(QHostAddress(address), port));
+        QCOMPARE(medium->traceAddress(), QHostAddress(address).toString());
+        QCOMPARE(medium->tracePort(), int(port));
+        QCOMPARE(medium->lossPort(), int(port));
+        QCOMPARE(medium->errorCode(), -1);
+        QCOMPARE(medium->lineTimeMs(96), 110);  // a gateway's 9600 baud
         QVERIFY(server.waitForNewConnection(1000));
-        QScopedPointer<QTcpSocket> first(server.nextPendingConnection());
-        QTcpSocket *socket = link.tcpSocket();
-
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), server.serverPort()), 0);
-        QCOMPARE(link.tcpSocket(), socket);
-        QCOMPARE(link.Connection_status(), 0);
-        int accepted = 1;
-        while (server.waitForNewConnection(100)) {
-            delete server.nextPendingConnection();
-            ++accepted;
-        }
-        QCOMPARE(accepted, connections);
-        // The first connection was dropped only when the profile aborts.
-        first->waitForReadyRead(100);
-        QCOMPARE(first->state() == QAbstractSocket::ConnectedState, !abort);
+        medium->close();
+        medium->close();
+        QVERIFY(!medium->usable() && medium->lost());
+        QVERIFY(!medium->write("x", QDeadlineTimer(100)));
+        QCOMPARE(medium->errorCode(), -1);  // closed, not failed
     }
 
-    void tcpExchange_data()
+    // --- exchanges on both media --------------------------------------------------
+    void exchange_data()
     {
-        QTest::addColumn<bool>("mcVariant");
-        QTest::addColumn<bool>("withJudge");
-        QTest::newRow("fx plain") << false << false;
-        QTest::newRow("fx judged") << false << true;
-        QTest::newRow("mc plain") << true << false;
-        QTest::newRow("mc judged") << true << true;
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QList<PeerReply>>("replies");
+        QTest::addColumn<int>("answerBytes");
+        QTest::addColumn<int>("allowanceMs");
+        QTest::addColumn<QByteArray>("starts");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("expected");  // a cut answer: a start of it
+        QTest::addColumn<int>("minBytes");         // ... at least this long
+        const int complete = ExchangeEngine::Complete, incomplete = ExchangeEngine::Incomplete;
+        const QByteArray frame("\x02" "1234" "\x03" "C9");
+        const QList<PeerReply> pieces{{0, "ABC"}, {80, "DE"}, {80, "FGH"}};
+        const QByteArray forty(40, 'x');
+        const QList<PeerReply> slow{{0, forty.left(10)}, {80, forty.mid(10, 10)}, {80, forty.mid(20, 10)},
+                                    {80, forty.mid(30)}};
+        addBothMedia("whole answer", [&](QTestData &r) {
+            r << 9600 << QList<PeerReply>{{0, frame}} << 8 << 200 << QByteArray() << complete << frame << 8;
+        });
+        addBothMedia("answer in pieces", [&](QTestData &r) {
+            r << 9600 << pieces << 8 << 400 << QByteArray() << complete << QByteArray("ABCDEFGH") << 8;
+        });
+        addBothMedia("no answer", [&](QTestData &r) {
+            r << 9600 << QList<PeerReply>() << 4 << 40 << QByteArray() << incomplete << QByteArray() << 0;
+        });
+        addBothMedia("cut answer", [&](QTestData &r) {
+            r << 9600 << QList<PeerReply>{{0, "part"}} << 10 << 60 << QByteArray() << incomplete
+              << QByteArray("part") << 4;
+        });
+        addBothMedia("noise before the answer", [&](QTestData &r) {
+            r << 9600 << QList<PeerReply>{{0, QByteArray("\xff\x00\x02" "AB", 5)}} << 3 << 200
+              << QByteArray("\x02") << complete << QByteArray("\x02" "AB") << 3;
+        });
+        addBothMedia("no allowance: sent, not waited for", [&](QTestData &r) {
+            r << 9600 << QList<PeerReply>{{0, frame}} << 8 << 0 << QByteArray() << incomplete << QByteArray()
+              << 0;
+        });
+        // 40 bytes take 367 ms at 1200 baud: a 30 ms allowance must not cut
+        // them. At 115200 they take 4 ms, so a pause of 80 ms is a dead line.
+        QTest::newRow("serial 1200 baud: line time") << true << 1200 << slow << 40 << 30 << QByteArray()
+                                                     << complete << forty << 40;
+        QTest::newRow("serial 115200 baud: cut") << true << 115200 << slow << 40 << 30 << QByteArray()
+                                                 << incomplete << forty.left(30) << 0;
     }
-    void tcpExchange()
+    void exchange()
     {
-        QFETCH(bool, mcVariant);
-        QFETCH(bool, withJudge);
-        const QByteArray reply = QByteArray::fromHex("d00000ffff0300040000001234");
-        TcpPeer peer({PeerTurn{{{0, reply}}}});
-        CLinkTransport link(mcVariant ? mcProfile() : fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
-        QByteArray answer("X");
-        const QByteArray request = QByteArray::fromHex("500000ffff03000c00");
-        const int result = withJudge ? link.SendData(request, answer, 100, expectBytes(reply.size()))
-                                     : link.SendData(request, answer, 100);
-        QCOMPARE(result, 0);
-        QCOMPARE(answer, QByteArray("X") + reply);
-        QTRY_VERIFY(peer.scriptDone());
-        QCOMPARE(peer.requests().value(0), request);
-    }
-
-    void tcpAnswerInPieces_data()
-    {
-        QTest::addColumn<bool>("withJudge");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("judged: whole answer") << true << QByteArray("0123456789");
-        QTest::newRow("plain: first segment") << false << QByteArray("0123");
-    }
-    void tcpAnswerInPieces()
-    {
-        QFETCH(bool, withJudge);
+        QFETCH(bool, serial);
+        QFETCH(int, baud);
+        QFETCH(QList<PeerReply>, replies);
+        QFETCH(int, answerBytes);
+        QFETCH(int, allowanceMs);
+        QFETCH(QByteArray, starts);
+        QFETCH(int, result);
         QFETCH(QByteArray, expected);
-        TcpPeer peer({PeerTurn{{{0, "0123"}, {80, "45"}, {80, "6789"}}}, PeerTurn{{{0, "next"}}}});
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
+        QFETCH(int, minBytes);
+        Rig rig(serial, {PeerTurn{replies}}, baud);
+        QVERIFY(rig.medium);
+        AnswerRule rule = expectBytes(answerBytes, allowanceMs);
+        rule.starts = starts;
+        ExchangeEngine engine;
+        QByteArray answer("head:");
+        QCOMPARE(engine.run(*rig.medium, "\x02" "0A" "\x03", rule, &answer), result);
+        QVERIFY2(answer.startsWith("head:"), answer.constData());  // appended
+        answer.remove(0, 5);
+        QVERIFY2(expected.startsWith(answer) && answer.size() >= minBytes, answer.toHex().constData());
+        QTRY_COMPARE(rig.peer->requests().value(0), QByteArray("\x02" "0A" "\x03"));
+    }
+
+    // Nothing of an earlier answer reaches the next exchange: bytes between
+    // exchanges are dropped, and a failed exchange's late answer is waited out.
+    void staleBytesDropped_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<QList<PeerReply>>("first");
+        QTest::addColumn<int>("firstResult");
+        QTest::addColumn<bool>("waitForAll");  // let every reply of the first turn arrive
+        const int complete = ExchangeEngine::Complete, incomplete = ExchangeEngine::Incomplete;
+        addBothMedia("bytes after a complete answer", [&](QTestData &r) {
+            r << QList<PeerReply>{{0, "OK!!"}, {50, "JUNK"}} << complete << true;
+        });
+        QTest::newRow("serial late answer on the line")
+            << true << QList<PeerReply>{{300, "LATE"}} << incomplete << true;
+        QTest::newRow("serial late answer during the guard")
+            << true << QList<PeerReply>{{150, "LATE"}} << incomplete << false;
+    }
+    void staleBytesDropped()
+    {
+        QFETCH(bool, serial);
+        QFETCH(QList<PeerReply>, first);
+        QFETCH(int, firstResult);
+        QFETCH(bool, waitForAll);
+        Rig rig(serial, {PeerTurn{first}, PeerTurn{{{0, "GOOD"}}}});
+        QVERIFY(rig.medium);
+        ExchangeEngine engine;
         QByteArray answer;
-        const int result = withJudge ? link.SendData("q1", answer, 400, expectBytes(10))
-                                     : link.SendData("q1", answer, 400);
-        QCOMPARE(result, 0);
-        QCOMPARE(answer, expected);
-        QThread::msleep(250);
+        QCOMPARE(engine.run(*rig.medium, "r1", expectBytes(4, 30, 400), &answer), firstResult);
+        if (waitForAll)
+            QVERIFY(rig.peer->waitForReplies(first.size()));
         answer.clear();
-        QCOMPARE(link.SendData("q2", answer, 200, expectBytes(4)), 0);
-        QCOMPARE(answer, QByteArray("next"));
-    }
-
-    void tcpTimeouts()
-    {
-        TcpPeer peer({PeerTurn{}, PeerTurn{}, PeerTurn{{{0, "part"}}}, PeerTurn{{{0, "late"}}}});
-        CLinkTransport link(mcProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
-        QByteArray answer;
-        QCOMPARE(link.SendData("a", answer, 30), -1);
-        QVERIFY(answer.isEmpty());
-        QCOMPARE(link.SendData("b", answer, 30, expectBytes(4)), -1);
-        QVERIFY(answer.isEmpty());
-        QCOMPARE(link.SendData("c", answer, 50, expectBytes(10)), -1);
-        QCOMPARE(answer, QByteArray("part"));
-        // A time-out of 0 or less: the frame still goes out, the answer is not looked at.
-        answer = "untouched";
-        QCOMPARE(link.SendData("d", answer, 0, expectBytes(4)), -1);
-        QCOMPARE(answer, QByteArray("untouched"));
-        QTRY_VERIFY(peer.scriptDone());
-        QCOMPARE(peer.requests().mid(0, 4), (QList<QByteArray>{"a", "b", "c", "d"}));
-    }
-
-    void tcpStaleBytesDiscarded_data()
-    {
-        QTest::addColumn<bool>("eventLoopBetween");
-        QTest::newRow("unread in the socket") << false;
-        QTest::newRow("delivered by the event loop") << true;
-    }
-    void tcpStaleBytesDiscarded()
-    {
-        QFETCH(bool, eventLoopBetween);
-        TcpPeer peer({PeerTurn{{{900, "LATE"}}}, PeerTurn{{{50, "GOOD"}}}});
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
-        QByteArray answer;
-        QCOMPARE(link.SendData("r1", answer, 20), -1);
-        QVERIFY(answer.isEmpty());
-        QVERIFY(peer.waitForReplies(1));  // the late answer has arrived by now
-        if (eventLoopBetween)
-            link.mysleep(50);
-        QCOMPARE(link.SendData("r2", answer, 200), 0);
+        QCOMPARE(engine.run(*rig.medium, "r2", expectBytes(4, 300, 400), &answer), int(ExchangeEngine::Complete));
         QCOMPARE(answer, QByteArray("GOOD"));
     }
 
     // After a failed exchange the next one connects again first, so a late
-    // answer on the old connection can never reach it; when the peer takes no
-    // new connection the link is lost (-3) with the lost-connection line.
+    // answer on the old connection never reaches it; when the peer takes no
+    // new connection the medium is lost.
     void tcpDirtyLinkConnectsAgain()
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        CLinkTransport link(mcProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), server.serverPort()), 0);
+        const auto medium = connectLocal(server.serverPort());
+        QVERIFY(medium);
         QVERIFY(server.waitForNewConnection(1000));
         QScopedPointer<QTcpSocket> first(server.nextPendingConnection());
-        AnswerRule rule;
-        rule.judge = expectBytes(4);
-        rule.allowanceMs = 30;
+        const AnswerRule rule = expectBytes(4, 30);
+        ExchangeEngine engine;
         QByteArray answer;
-        QCOMPARE(link.exchange("r1", rule, &answer), -1);
+        QCOMPARE(engine.run(*medium, "r1", rule, &answer), int(ExchangeEngine::Incomplete));
         first->write("LATE");
         QVERIFY(first->waitForBytesWritten(1000));
-        QCOMPARE(link.exchange("r2", rule, &answer), -1);
+        QThread::msleep(50);
+        QCOMPARE(engine.run(*medium, "r2", rule, &answer), int(ExchangeEngine::Incomplete));
         QVERIFY(answer.isEmpty());
         QVERIFY(server.waitForNewConnection(1000));
         QScopedPointer<QTcpSocket> second(server.nextPendingConnection());
         QVERIFY(second->waitForReadyRead(1000));
         QCOMPARE(second->readAll(), QByteArray("r2"));
+        QVERIFY(medium->connectedTo(QHostAddress::LocalHost, server.serverPort()));
+
         server.close();
-        QCOMPARE(link.exchange("r3", rule, &answer), -3);
-        QCOMPARE(linesOf(QtWarningMsg).size(), 1);
-        QCOMPARE(link.Connection_status(), -3);
+        QCOMPARE(engine.run(*medium, "r3", rule, &answer), int(ExchangeEngine::NotConnected));
+        QVERIFY(engine.resetFailed());
+        QVERIFY(medium->lost());
+        QCOMPARE(medium->errorCode(), 0);  // refused
     }
 
-    void tcpFloodIsBounded()
+    // A device that never stops sending: the serial guard gives up after four
+    // guard times and the line is usable again.
+    void serialGuardGivesUp()
     {
-        // A device that sends far more than any answer: the link keeps a
-        // bounded part and reports the exchange as cut.
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const auto medium = SerialMedium::open(line(pty.slaveName()));
+        QVERIFY(medium);
+        std::atomic<bool> stop{false};
+        QScopedPointer<QThread> babbler(QThread::create([&] {
+            for (int i = 0; i < 300 && !stop; ++i) {
+                pty.write("~");
+                QThread::msleep(10);
+            }
+        }));
+        babbler->start();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(medium->reset(50));
+        const qint64 elapsed = clock.elapsed();
+        stop = true;
+        QVERIFY(babbler->wait(5000));
+        QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
+        QVERIFY(medium->usable());
+    }
+
+    void floodIsBounded()
+    {
         const QByteArray flood(3 * 1024 * 1024, '\x55');
         TcpPeer peer({PeerTurn{{{0, flood}}}});
-        CLinkTransport link(mcProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
+        const auto medium = connectLocal(peer.port());
+        QVERIFY(medium);
+        ExchangeEngine engine;
         QByteArray answer;
-        QCOMPARE(link.SendData("q", answer, 1500, expectBytes(4 * 1024 * 1024)), -1);
-        QCOMPARE(answer.size(), 1024 * 1024);
+        QCOMPARE(engine.run(*medium, "q", expectBytes(4 * 1024 * 1024, 1500), &answer),
+                 int(ExchangeEngine::Incomplete));
+        QVERIFY2(answer.size() > 0 && answer.size() <= 1024 * 1024, qPrintable(QString::number(answer.size())));
         QVERIFY(flood.startsWith(answer));
+        // The medium itself never hands over more than asked for.
+        QCOMPARE(medium->waitReadable(QDeadlineTimer(1000)), LinkMedium::Wait::Readable);
+        QCOMPARE(medium->readAvailable(100).size(), 100);
     }
 
-    void tcpDisconnectWarning()
-    {
-        TcpPeer peer({PeerTurn{{{0, "bye"}}}}, true);
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
-        QByteArray answer;
-        QCOMPARE(link.SendData("q", answer, 100), 0);
-        QCOMPARE(answer, QByteArray("bye"));
-        // The peer closes; the link notices in the event loop.
-        for (int i = 0; i < 200 && linesOf(QtWarningMsg).isEmpty(); ++i)
-            link.mysleep(10);
-        const QList<LogLine> warnings = linesOf(QtWarningMsg);
-        QCOMPARE(warnings.size(), 1);
-        QCOMPARE(warnings.at(0).text,
-                 QStringLiteral("\"lib[Kelvaro]127.0.0.1:%1 Disconnected=%2\"")
-                     .arg(peer.port())
-                     .arg(int(QAbstractSocket::RemoteHostClosedError)));
-        QCOMPARE(warnings.at(0).category, QStringLiteral("default"));
-        QCOMPARE(link.Connection_status(), -3);
-        QVERIFY(link.tcpSocket());  // no state change, no reconnect
-        answer.clear();
-        QCOMPARE(link.SendData("q", answer, 20), -1);
-        QVERIFY(answer.isEmpty());
-    }
-
-    void tcpDisconnectAndRelease()
-    {
-        // The kernel completes connections to a listening socket on its own.
-        QTcpServer peer;
-        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.serverPort()), 0);
-        QTcpSocket *socket = link.tcpSocket();
-        QCOMPARE(link.EthDisConnectDrive(), 0);
-        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(link.tcpSocket(), socket);
-        QCOMPARE(link.Connection_status(), -3);
-        QCOMPARE(link.EthDisConnectDrive(), 0);  // the socket object is still there
-
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.serverPort()), 0);
-        QCOMPARE(link.Connection_status(), 0);
-        QCOMPARE(link.DestroyFree(), 0);
-        QVERIFY(!link.tcpSocket());
-        QVERIFY(link.findChildren<QTcpSocket *>().isEmpty());
-        QCOMPARE(link.peerAddressText(), QString());
-        QCOMPARE(link.DestroyFree(), 1);
-    }
-
-    void socketWinsOverSerialPort()
-    {
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        TcpPeer peer({PeerTurn{{{0, "tcp"}}}});
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
-        QByteArray answer;
-        QCOMPARE(link.SendData("via", answer, 100), 0);
-        QCOMPARE(answer, QByteArray("tcp"));
-        QVERIFY(pty.read(50).isEmpty());  // nothing went to the serial line
-        QCOMPARE(link.peerAddressText(), QStringLiteral("127.0.0.1"));
-
-        QCOMPARE(link.EthDisConnectDrive(), 0);
-        QCOMPARE(link.Connection_status(), -3);  // the open port does not count
-        // Release goes serial first, one medium per call.
-        QCOMPARE(link.DestroyFree(), 0);
-        QVERIFY(!link.serialPort());
-        QVERIFY(link.tcpSocket());
-        QCOMPARE(link.DestroyFree(), 0);
-        QVERIFY(!link.tcpSocket());
-        QCOMPARE(link.DestroyFree(), 1);
-    }
-
-    void invalidAddressSocketTakesOver()
-    {
-        PtyPair pty;
-        QVERIFY(pty.isValid());
-        // On this profile an invalid address leaves a socket object behind,
-        // which then wins over the open serial port.
-        CLinkTransport mc(mcProfile());
-        QCOMPARE(mc.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
-        QCOMPARE(mc.EthConnectDrive(QStringLiteral("no.such.host"), 5000), -1);
-        QCOMPARE(mc.Connection_status(), -3);
-        // With the address checked first the serial port stays in use.
-        PtyPair otherPty;
-        QVERIFY(otherPty.isValid());
-        CLinkTransport fx(fxProfile());
-        QCOMPARE(fx.serialConnectDrive(otherPty.slaveName(), 9600, 8, 1, "N"), 0);
-        QCOMPARE(fx.EthConnectDrive(QStringLiteral("no.such.host"), 5000), -1);
-        QCOMPARE(fx.Connection_status(), 0);
-    }
-
-    // --- re-entrant calls and calls from other threads --------------------------
-    void reentrantExchangeRefused()
-    {
-        TcpPeer peer({PeerTurn{{{50, "outer"}}}});
-        CLinkTransport link(fxProfile());
-        QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), peer.port()), 0);
-        // A call made while the outer one waits (here from its judge).
-        int inner = 1;
-        QByteArray innerAnswer;
-        const AnswerJudge judge = [&](const QByteArray &soFar) {
-            inner = link.SendData("inner", innerAnswer, 20);
-            return std::max(0, 5 - soFar.size());
-        };
-        QByteArray answer;
-        QCOMPARE(link.SendData("outer?", answer, 600, judge), 0);
-        QCOMPARE(answer, QByteArray("outer"));
-        QCOMPARE(inner, int(CLinkTransport::Busy));
-        QVERIFY(innerAnswer.isEmpty());
-        QTRY_VERIFY(peer.scriptDone());
-        QCOMPARE(peer.requests().value(0), QByteArray("outer?"));
-    }
-
-    void releaseDuringExchange_data()
+    void peerGoesAway_data()
     {
         QTest::addColumn<bool>("serial");
-        QTest::newRow("tcp") << false;
-        QTest::newRow("serial") << true;
+        QTest::addColumn<QByteArray>("lastBytes");
+        QTest::addColumn<int>("errorCode");
+        // A pseudo-terminal's hang-up takes unread bytes with it; TCP hands
+        // over what came before the end of the stream.
+        QTest::newRow("tcp peer closes") << false << QByteArray("bye") << 1;
+        QTest::newRow("tcp peer resets") << false << QByteArray("bye") << 1;
+        QTest::newRow("serial device hangs up") << true << QByteArray() << 9;
     }
-    void releaseDuringExchange()
+    void peerGoesAway()
     {
         QFETCH(bool, serial);
+        QFETCH(QByteArray, lastBytes);
+        QFETCH(int, errorCode);
         PtyPair pty;
-        QVERIFY(pty.isValid());
-        QScopedPointer<TcpPeer> tcpPeer;
-        QScopedPointer<PtyPeer> ptyPeer;
-        CLinkTransport link(fxProfile());
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        std::unique_ptr<LinkMedium> medium;
         if (serial) {
-            ptyPeer.reset(new PtyPeer(pty, {PeerTurn{{{0, "ab"}, {400, "cd"}}}}));
-            QCOMPARE(link.serialConnectDrive(pty.slaveName(), 9600, 8, 1, "N"), 0);
+            medium = SerialMedium::open(line(pty.slaveName()));
+            pty.write("bye");
+            pty.closeMaster();
         } else {
-            tcpPeer.reset(new TcpPeer({PeerTurn{{{0, "ab"}, {400, "cd"}}}}));
-            QCOMPARE(link.EthConnectDrive(QStringLiteral("127.0.0.1"), tcpPeer->port()), 0);
+            medium = connectLocal(server.serverPort());
+            QVERIFY(server.waitForNewConnection(1000));
+            QScopedPointer<QTcpSocket> peer(server.nextPendingConnection());
+            peer->write("bye");
+            QVERIFY(peer->waitForBytesWritten(1000));
+            if (QTest::currentDataTag() == QLatin1String("tcp peer resets")) {
+                const linger now = {1, 0};  // the close sends a reset
+                QCOMPARE(::setsockopt(int(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now), 0);
+            }
+            peer->close();
         }
-        // Another thread releases and calls while this one waits: both return
-        // at once, the call refused with nothing sent.
-        int released = 1, foreignCall = 1;
-        qint64 foreignMs = -1;
-        QScopedPointer<QThread> other(QThread::create([&] {
-            QThread::msleep(100);
-            QElapsedTimer clock;
-            clock.start();
-            QByteArray none;
-            foreignCall = link.SendData("x", none, 20);
-            released = link.DestroyFree();
-            foreignMs = clock.elapsed();
-        }));
-        other->start();
+        QVERIFY(medium);
+        QThread::msleep(50);
+        QVERIFY(medium->waitReadable(QDeadlineTimer(1000)) != LinkMedium::Wait::TimedOut);
+        QCOMPARE(medium->readAvailable(100), lastBytes);
+        QVERIFY(medium->lost() && !medium->usable());
+        QCOMPARE(medium->errorCode(), errorCode);
+        QCOMPARE(medium->waitReadable(QDeadlineTimer(1000)), LinkMedium::Wait::Lost);
         QByteArray answer;
-        QCOMPARE(link.SendData("q", answer, 200, expectBytes(4)), -1);
-        QVERIFY(other->wait(2000));
-        QCOMPARE(released, 0);
-        QCOMPARE(foreignCall, int(CLinkTransport::Busy));
-        QVERIFY2(foreignMs >= 0 && foreignMs < 50, qPrintable(QString::number(foreignMs)));
-        QCOMPARE(answer, QByteArray("ab"));
-        // The owner releases at its next call.
-        QCOMPARE(link.Connection_status(), -3);
-        QVERIFY(!link.serialPort() && !link.tcpSocket());
-        QCOMPARE(link.SendData("q", answer, 20), -1);
-        QCOMPARE(peer(tcpPeer.data(), ptyPeer.data())->requests().value(0), QByteArray("q"));
+        ExchangeEngine engine;
+        QCOMPARE(engine.run(*medium, "q", expectBytes(4, 100), &answer), int(ExchangeEngine::NotConnected));
     }
 
-private:
-    static const ScriptedPeer *peer(const ScriptedPeer *a, const ScriptedPeer *b) { return a ? a : b; }
+    // Another thread raises the wake-up: the owner's wait ends at once, and
+    // every later one until the owner takes it back.
+    void wakeEndsWait_data()
+    {
+        QTest::addColumn<bool>("serial");
+        addBothMedia("wait", [](QTestData &) {});
+    }
+    void wakeEndsWait()
+    {
+        QFETCH(bool, serial);
+        Rig rig(serial, {PeerTurn{}});
+        QVERIFY(rig.medium);
+        LinkWake wake;
+        rig.medium->setWake(&wake);
+        QScopedPointer<QThread> other(QThread::create([&] {
+            QThread::msleep(50);
+            wake.raise();
+        }));
+        other->start();
+        QElapsedTimer clock;
+        clock.start();
+        ExchangeEngine engine;
+        QByteArray answer;
+        QCOMPARE(engine.run(*rig.medium, "q", expectBytes(4, 10000), &answer), int(ExchangeEngine::Woken));
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(other->wait(1000));
+        QCOMPARE(rig.medium->waitReadable(QDeadlineTimer(QDeadlineTimer::Forever)), LinkMedium::Wait::Woken);
+        wake.clear();
+        QCOMPARE(rig.medium->waitReadable(QDeadlineTimer(20)), LinkMedium::Wait::TimedOut);
+        QVERIFY(rig.medium->usable());
+    }
+
+    // Writes larger than the system takes at once go out in parts, in order.
+    void writeInParts_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("reader");
+        QTest::newRow("tcp 8 MiB") << false << 8 * 1024 * 1024 << true;
+        QTest::newRow("serial 256 KiB") << true << 256 * 1024 << true;
+        QTest::newRow("serial: nobody reads") << true << 1024 * 1024 << false;
+    }
+    void writeInParts()
+    {
+        QFETCH(bool, serial);
+        QFETCH(int, size);
+        QFETCH(bool, reader);
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char(i * 7 + i / 251);  // every byte value, '\n' included
+        if (!reader) {
+            PtyPair pty;
+            const auto medium = SerialMedium::open(line(pty.slaveName()));
+            QVERIFY(medium);
+            QVERIFY(!medium->write(bytes, QDeadlineTimer(200)));
+            QVERIFY(medium->lost());
+            QCOMPARE(medium->errorCode(), 12);  // a time-out
+            return;
+        }
+        Rig rig(serial, {PeerTurn{}});
+        QVERIFY(rig.medium);
+        QVERIFY(rig.medium->write(bytes, QDeadlineTimer(10000)));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.received().size(), size, 10000);
+        QVERIFY(rig.received() == bytes);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLinkTransport)
