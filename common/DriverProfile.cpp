@@ -72,3 +72,21 @@ QStringList applyProfileText(const QString &text, const ProfileKeys &keys, Drive
     }
     return unused;
 }
+
+QString splitProfileText(const QString &text, QString *pairs)
+{
+    QStringList keyed;
+    QString plain;
+    bool plainSeen = false;
+    for (const QString &field : text.split(QLatin1Char(';'))) {
+        if (field.contains(QLatin1Char('='))) {
+            keyed << field;
+        } else if (!plainSeen) {
+            plain = field;
+            plainSeen = true;
+        }
+    }
+    if (pairs)
+        *pairs = keyed.join(QLatin1Char(';'));
+    return plain;
+}

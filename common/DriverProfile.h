@@ -29,3 +29,7 @@ struct DriverProfile {
 // Applies `text` to *profile and returns the pairs that changed nothing
 // (unknown key, bad value), as they were written.
 QStringList applyProfileText(const QString &text, const ProfileKeys &keys, DriverProfile *profile);
+
+// Splits a SetConnectPar text into its "key=value" pairs (joined by ';') and
+// the first field that is no pair (Lunetta's station number), or empty.
+QString splitProfileText(const QString &text, QString *pairs);

@@ -50,10 +50,20 @@ qint64 LinkHoldBack::remainingMs() const
     return std::max<qint64>(0, m_periodMs - m_since.elapsed());
 }
 
+QString LinkHoldBack::why() const
+{
+    return m_reconnectFailed ? QStringLiteral("%1 requests without an answer or connection").arg(m_silent)
+                             : QStringLiteral("%1 requests without an answer").arg(m_silent);
+}
+
 QString LinkHoldBack::reason() const
 {
-    const QString why = m_reconnectFailed
-                            ? QStringLiteral("after %1 requests without an answer or connection").arg(m_silent)
-                            : QStringLiteral("after %1 requests without an answer").arg(m_silent);
-    return QStringLiteral("PLC held back %1; next try in %2 ms").arg(why).arg(remainingMs());
+    return QStringLiteral("PLC held back after %1; next try in %2 ms").arg(why()).arg(remainingMs());
+}
+
+QString LinkHoldBack::startText() const
+{
+    return QStringLiteral("PLC silent after %1: requests return at once for %2 ms, then one goes out")
+        .arg(why())
+        .arg(m_periodMs);
 }

@@ -37,9 +37,11 @@ public:
     // Why calls return at once: "PLC held back after 2 requests without an
     // answer; next try in 850 ms".
     QString reason() const;
+    // The warning when the hold-back starts.
+    QString startText() const;
 
 private:
-    void hold();
+    QString why() const;
 
     HoldBackSettings m_settings;
     int m_silent = 0;

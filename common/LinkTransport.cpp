@@ -246,7 +246,7 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
     if (r == ExchangeEngine::NotConnected) {
         if (m_engine.resetFailed() && m_holdBack.record(LinkHoldBack::Event::ReconnectFailed)
                                           == LinkHoldBack::Change::Started)
-            warningLine(holdBackLine(m_holdBack.reason()));
+            warningLine(holdBackLine(m_holdBack.startText()));
         if (!m_holdBack.holding())
             reportLoss();
         return NotConnected;
@@ -262,7 +262,7 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
         if (!texts.noAnswer.isEmpty())
             warningLine(line(texts.noAnswer, piece.request));
         if (!m_medium->lost() && m_holdBack.record(LinkHoldBack::Event::Silent) == LinkHoldBack::Change::Started)
-            warningLine(holdBackLine(m_holdBack.reason()));
+            warningLine(holdBackLine(m_holdBack.startText()));
         return NoAnswer;
     }
     if (m_holdBack.record(LinkHoldBack::Event::Answered) == LinkHoldBack::Change::Ended)

@@ -71,18 +71,11 @@ void LibMitsubishi_FX_links::SetConnectPar(QString par)
 {
     // "1" or "1;hold-back=off": the station number is the field that is no
     // "key=value" pair (0 when it is not a decimal number, or missing).
-    QStringList pairs;
-    QString stationText;
-    for (const QString &field : par.split(QLatin1Char(';'))) {
-        if (field.contains(QLatin1Char('=')))
-            pairs << field;
-        else if (stationText.isEmpty())
-            stationText = field;
-    }
+    QString pairs;
     bool ok = false;
-    const int station = stationText.toInt(&ok, 10);
+    const int station = splitProfileText(par, &pairs).toInt(&ok, 10);
     m_station = ok ? station : 0;
-    applyProfileKeys(pairs.join(QLatin1Char(';')));
+    applyProfileKeys(pairs);
 }
 
 QString LibMitsubishi_FX_links::getAddr(QString address)

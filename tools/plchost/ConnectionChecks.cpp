@@ -1,4 +1,5 @@
 #include "ConnectionChecks.h"
+#include "DriverProfile.h"
 
 #include "DriverShell.h"
 
@@ -158,9 +159,10 @@ QStringList connectionWarnings(const QString &connectText, const QString &plugin
         tcpWarnings(connectText, &out);
     if (hasPar && pluginName.contains(QLatin1String("Lunetta"), Qt::CaseInsensitive)) {
         bool ok = false;
-        const int station = par.toInt(&ok, 10);
+        const QString stationText = splitProfileText(par, nullptr);
+        const int station = stationText.toInt(&ok, 10);
         if (!ok)
-            out << QStringLiteral("--par \"%1\" is not a decimal number: Lunetta uses station 0").arg(par);
+            out << QStringLiteral("--par \"%1\" is not a decimal number: Lunetta uses station 0").arg(stationText);
         else if (station < 0 || station > 255)
             out << QStringLiteral("--par %1 is not 0 to 255: Lunetta sends station %2 (its low 8 bits)")
                        .arg(station).arg(station & 0xFF);

@@ -160,6 +160,13 @@ QString answerReason(const QString &plugin, const QByteArray &answer)
 
 QString operationReason(int status, const QList<TraceLine> &lines, qint64 elapsedMs)
 {
+    // A call the link answered at once because the PLC is held back.
+    const QString held = QStringLiteral("PLC held back after");
+    for (const TraceLine &l : lines) {
+        const int at = l.text.indexOf(held);
+        if ((status == 8 || status == 9) && at >= 0)
+            return l.text.mid(at);
+    }
     if (status == 8)
         return QStringLiteral("no answer from the PLC (gave up after %1 ms)").arg(elapsedMs);
     if (status == 7) {
