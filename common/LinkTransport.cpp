@@ -267,10 +267,13 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
     }
     if (m_holdBack.record(LinkHoldBack::Event::Answered) == LinkHoldBack::Change::Ended)
         warningLine(holdBackLine(QStringLiteral("PLC answers again")));
-    if (r != ExchangeEngine::Complete)
-        return Rejected;
 
-    const AnswerVerdict verdict = piece.parse ? piece.parse(answer, data) : AnswerVerdict::malformed();
+    // A cut answer is read too, for its warning line, but never gives data.
+    QByteArray parsed;
+    const AnswerVerdict verdict = piece.parse ? piece.parse(answer, &parsed) : AnswerVerdict::malformed();
+    const bool good = r == ExchangeEngine::Complete && verdict.kind == AnswerVerdict::Data;
+    if (good && data)
+        data->append(parsed);
     // The PLC's own refusal ends its exchange in step: the link stays clean.
     if (verdict.kind == AnswerVerdict::Malformed)
         m_engine.reject();
@@ -283,5 +286,5 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
     }
     if (note && !note->isEmpty())
         warningLine(line(*note, piece.request, verdict.code));
-    return verdict.kind == AnswerVerdict::Data ? Done : Rejected;
+    return good ? Done : Rejected;
 }

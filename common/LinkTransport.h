@@ -113,6 +113,10 @@ public:
     // Runs one piece: 0 the answer's data appended to *data; -1, -2, -3, Busy.
     int transact(const LinkPiece &piece, QByteArray *data);
 
+    // What the link holds: a medium (open or not), and one usable for a request.
+    bool hasMedium() const { return bool(m_medium); }
+    bool isOpen() const { return m_medium && m_medium->usable(); }
+
     bool traceOn() const { return m_trace.load(std::memory_order_relaxed); }
     void setTrace(bool on) { m_trace.store(on, std::memory_order_relaxed); }
     void setHoldBack(const HoldBackSettings &settings) { m_holdBack.configure(settings); }

@@ -302,7 +302,8 @@ int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, Q
     p.rule.judge = [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); };
     p.parse = [frame, n](const QByteArray &answer, QByteArray *data) {
         int code = -1;
-        return linkVerdict(parseReadAnswer(frame, answer, n, data, &code), code, false);
+        const AnswerVerdict verdict = parseReadAnswer(frame, answer, n, data, &code);
+        return linkVerdict(verdict, code, false);
     };
     return transact(p, out);
 }
@@ -329,7 +330,8 @@ int CmdMitsubishi_FX_links::write(const QByteArray &frame, int points, const QSt
     p.rule.judge = &writeAnswerMissing;
     p.parse = [frame](const QByteArray &answer, QByteArray *) {
         int code = -1;
-        return linkVerdict(parseWriteAnswer(frame, answer, &code), code, true);
+        const AnswerVerdict verdict = parseWriteAnswer(frame, answer, &code);
+        return linkVerdict(verdict, code, true);
     };
     return transact(p, nullptr);
 }

@@ -17,13 +17,7 @@ struct RecordedCall {
 
 inline LinkProfile shellTestProfile()
 {
-    LinkProfile p;
-    p.tracePrefix = QStringLiteral("lib[Kelvaro]");
-    p.disconnectTemplate = QStringLiteral("lib[Kelvaro]%1:%2 Disconnected=%3");
-    p.sendVariant = LinkProfile::FxSend;
-    p.abortBeforeConnect = true;
-    p.parseAddressBeforeSocket = true;
-    return p;
+    return LinkProfile::of(QStringLiteral("Kelvaro"), true, false);
 }
 
 inline DriverIdentity shellTestIdentity()

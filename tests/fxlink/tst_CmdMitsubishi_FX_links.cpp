@@ -342,11 +342,9 @@ void tst_CmdMitsubishi_FX_links::writeAnswer()
 void tst_CmdMitsubishi_FX_links::profile()
 {
     const LinkProfile p = Cmd::linkProfile();
-    QCOMPARE(p.tracePrefix, QStringLiteral("lib[Lunetta]"));
-    QCOMPARE(p.disconnectTemplate, QStringLiteral("lib[bLunetta]%1:%2 Disconnected=%3"));
-    QCOMPARE(int(p.sendVariant), int(LinkProfile::FxSend));
+    QCOMPARE(p.name, QStringLiteral("Lunetta"));
+    QCOMPARE(p.texts.lost, QStringLiteral("lib[bLunetta]%1:%2 Disconnected=%3"));
     QVERIFY(p.abortBeforeConnect);
-    QVERIFY(!p.parseAddressBeforeSocket);
 }
 
 void tst_CmdMitsubishi_FX_links::notConnected()

@@ -62,8 +62,7 @@ private slots:
     void andCheck();
     void hexCharacters();
     void badArgumentsNeverReachTheLink();
-    void answerWait_data();
-    void answerWait();
+
 };
 
 void tst_CmdMitsubishi_FX_serial::readRequest_data()
@@ -341,32 +340,6 @@ void tst_CmdMitsubishi_FX_serial::badArgumentsNeverReachTheLink()
     QCOMPARE(cmd.write_cmd(bits, 0x0800, 1, "M0", QByteArray(1, '9')), 1);
     QCOMPARE(cmd.write_cmd(bits, 0x10000, 1, "M0", QByteArray(1, '7')), 1);
     QCOMPARE(cmd.write_cmd(bits, 0x0800, 1, "M0", QByteArray(1, '8')), -3);
-}
-
-void tst_CmdMitsubishi_FX_serial::answerWait_data()
-{
-    QTest::addColumn<int>("bytes");
-    QTest::addColumn<int>("gap");
-    QTest::addColumn<int>("answerBytes");
-    QTest::addColumn<int>("ms");
-
-    QTest::newRow("1 register over TCP: line time floor") << 2 << 2 << 8 << 60;
-    QTest::newRow("force answer") << 1 << 2 << 1 << 52;
-    QTest::newRow("64 bytes over TCP") << 64 << 2 << 132 << 768;
-    QTest::newRow("64 bytes at 9600") << 64 << 3 << 132 << 1152;
-    QTest::newRow("64 bytes at 2400") << 64 << 10 << 132 << 3840;
-    QTest::newRow("255 bytes, no gap") << 255 << 0 << 514 << 639;
-    QTest::newRow("absurd arguments stay bounded") << INT_MAX << INT_MAX << INT_MAX << 255 * 1000 * 6;
-    QTest::newRow("negative arguments") << -5 << -5 << -5 << 50;
-}
-
-void tst_CmdMitsubishi_FX_serial::answerWait()
-{
-    QFETCH(int, bytes);
-    QFETCH(int, gap);
-    QFETCH(int, answerBytes);
-    QFETCH(int, ms);
-    QCOMPARE(CmdMitsubishi_FX_serial::answerWaitMs(bytes, gap, answerBytes), ms);
 }
 
 QTEST_MAIN(tst_CmdMitsubishi_FX_serial)

@@ -221,6 +221,9 @@ void tst_KelvaroEndToEnd::init()
 {
     m_sim.clearFaults();
     m_sim.clearMemory();
+    // A fresh connection: no test starts on a PLC an earlier one made silent.
+    QCOMPARE(m_tcpDriver->ConnectDrive(connectText(QStringLiteral("tcp"))), 0);
+    QCOMPARE(m_ptyDriver->ConnectDrive(connectText(QStringLiteral("pty"))), 0);
 }
 
 void tst_KelvaroEndToEnd::pluginExportsOnlyTheEntry()

@@ -227,8 +227,8 @@ void tst_LibMitsubishi_FX_serial::identity()
     QVERIFY(lib.cmd().traceOn());
     QCOMPARE(drive->DebugCmd(DebugStop), QStringLiteral("StopDebug"));
     QVERIFY(!lib.cmd().traceOn());
-    QCOMPARE(lib.cmd().profile().tracePrefix, QStringLiteral("lib[Kelvaro]"));
-    QCOMPARE(lib.cmd().profile().disconnectTemplate, QStringLiteral("lib[Kelvaro]%1:%2 Disconnected=%3"));
+    QCOMPARE(lib.cmd().profile().name, QStringLiteral("Kelvaro"));
+    QCOMPARE(lib.cmd().profile().texts.lost, QStringLiteral("lib[Kelvaro]%1:%2 Disconnected=%3"));
     QVERIFY(qobject_cast<LibMitsubishi_FX_serial *>(static_cast<QObject *>(&lib)));
     // The host finds the interface through the meta-object cast.
     QCOMPARE(lib.qt_metacast("LibMitsubishi_FX_serial"), static_cast<void *>(&lib));

@@ -184,13 +184,13 @@ void TestCmdMarrowin::refusedBeforeSending()
     CmdMarrowin link;
     QByteArray out;
     QCOMPARE(link.read_cmd(0x4420, 0, 2, QStringLiteral("D0"), &out), -3);
-    QCOMPARE(link.write_cmd(0x4420, 0, 2, QStringLiteral("D0"), hex("0100")), -3);
+    QCOMPARE(link.write_cmd(0x4420, 0, QStringLiteral("D0"), hex("0100")), -3);
     QCOMPARE(link.write_bit_cmd(0x4D20, 0, QStringLiteral("M0"), hex("01")), -3);
     // The point field cannot carry these: refused without asking the link.
     QCOMPARE(link.read_cmd(0x4420, 0, 514, QStringLiteral("D0"), &out), -1);
-    QCOMPARE(link.write_cmd(0x4420, 0, 514, QStringLiteral("D0"), QByteArray(514, 0)), -1);
+    QCOMPARE(link.write_cmd(0x4420, 0, QStringLiteral("D0"), QByteArray(514, 0)), -1);
     QCOMPARE(link.write_bit_cmd(0x4D20, 0, QStringLiteral("M0"), QByteArray(257, 1)), -1);
-    QCOMPARE(link.write_cmd(0x4420, 0, 3, QStringLiteral("D0"), hex("010203")), -1);
+    QCOMPARE(link.write_cmd(0x4420, 0, QStringLiteral("D0"), hex("010203")), -1);
     QVERIFY(out.isEmpty());
 }
 

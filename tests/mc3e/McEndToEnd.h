@@ -68,7 +68,7 @@ public:
     {
         m_sim->clearFaults();
         m_sim->clearMemory();
-        if (m_drv->cmd().Connection_status() != 0)
+        if (!m_drv->cmd().isOpen())
             QCOMPARE(m_drv->ConnectDrive(m_endpoint), 0);
     }
 

@@ -36,8 +36,7 @@ private slots:
     void parseWriteAnswer();
     void bitNibbles();
     void disconnectedLinkSendsNothing();
-    void writeTimeout_data();
-    void writeTimeout();
+
 };
 
 void TestCmdNorvessa::readRequest_data()
@@ -220,7 +219,7 @@ void TestCmdNorvessa::disconnectedLinkSendsNothing()
     g_messages = 0;
     const QtMessageHandler previous = qInstallMessageHandler(countMessage);
     const int read = link.read_cmd(0xA8, 100, 2, QStringLiteral("D100"), &out);
-    const int words = link.write_cmd(0xA8, 100, 2, QStringLiteral("D100"), hex("3412"));
+    const int words = link.write_cmd(0xA8, 100, QStringLiteral("D100"), hex("3412"));
     const int bits = link.write_bit_cmd(0x90, 100, QStringLiteral("M100"), hex("01"));
     qInstallMessageHandler(previous);
     QCOMPARE(read, -3);
@@ -229,33 +228,9 @@ void TestCmdNorvessa::disconnectedLinkSendsNothing()
     QCOMPARE(g_messages, 0);
     QVERIFY(out.isEmpty());
     // Data that no request can carry is refused before the link is asked.
-    QCOMPARE(link.write_cmd(0xA8, 100, 1, QStringLiteral("D100"), hex("34")), -1);
-    QCOMPARE(link.write_cmd(0xA8, 100, 0, QStringLiteral("D100"), QByteArray()), -1);
+    QCOMPARE(link.write_cmd(0xA8, 100, QStringLiteral("D100"), hex("34")), -1);
+    QCOMPARE(link.write_cmd(0xA8, 100, QStringLiteral("D100"), QByteArray()), -1);
     QCOMPARE(link.write_bit_cmd(0x90, 100, QStringLiteral("M100"), QByteArray()), -1);
-}
-
-void TestCmdNorvessa::writeTimeout_data()
-{
-    QTest::addColumn<int>("byteLength");
-    QTest::addColumn<int>("timeout");
-    // byteLength x gap interval (2 ms on TCP) x 6, never below 50 ms and never
-    // past the PLC's own monitoring timer (2.5 s) plus a margin.
-    QTest::newRow("one word keeps the minimum") << 2 << 50;
-    QTest::newRow("nothing") << 0 << 50;
-    QTest::newRow("negative") << -8 << 50;
-    QTest::newRow("five words") << 10 << 120;
-    QTest::newRow("100 words") << 200 << 2400;
-    QTest::newRow("960 words capped") << 1920 << 3000;
-    QTest::newRow("bounded") << 0x7FFFFFFF << 3000;
-}
-
-void TestCmdNorvessa::writeTimeout()
-{
-    QFETCH(int, byteLength);
-    QFETCH(int, timeout);
-    CmdNorvessa link;
-    QCOMPARE(link.gapInterval(), 2);
-    QCOMPARE(link.writeTimeoutMs(byteLength), timeout);
 }
 
 QTEST_GUILESS_MAIN(TestCmdNorvessa)

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <thread>
 
 using namespace robust;
 
@@ -27,6 +28,8 @@ namespace {
 constexpr qint64 HangGuardMs = 8000;
 // Past the answer time-outs of the FX links, within the MC monitoring timer.
 constexpr int LateMs = 1000;
+// The first hold-back period of a PLC that stopped answering.
+constexpr int HoldBackFirstMs = 1000;
 
 struct Expect {
     QSet<int> read;
@@ -253,6 +256,15 @@ void tst_FaultMatrix::fault()
 
     // The fault is gone.
     m_sim->clearFaults();
+    if (r.status == 8 && w.status == 8) {
+        // Two requests without an answer: the PLC is held back, calls return
+        // at once with nothing sent, until the next probe time.
+        const int sent = m_sim->requestCount();
+        timer.restart();
+        QCOMPARE(d->ReadVariable(QStringLiteral("D100"), DT_UInt16, 2).status, 8);
+        QVERIFY2(timer.elapsed() < 100 && m_sim->requestCount() == sent, qPrintable(QString::number(timer.elapsed())));
+        QTest::qWait(HoldBackFirstMs);
+    }
     if (name == QLatin1String("restart"))
         QVERIFY(m_sim->restartEndpoint(m.endpoint));
     if (connectionLost) {
@@ -421,18 +433,45 @@ void tst_FaultMatrix::largestFrameOnSlowLine()
     QCOMPARE(wordsText(wordsOf(r)), wordsText(values));
 }
 
-// A driver made on the main thread and used from a worker; calls from any
-// other thread are refused with 6 and send nothing; a release from another
-// thread returns at once.
+// Every interface call from a thread that does not own the driver, while the
+// owner (a std::thread) is idle or waits for an answer: refused with 6 and
+// nothing sent or closed, except a connect of an idle link (which moves it) and
+// a release (which ends the owner's wait at once). No Qt warnings either way.
 void tst_FaultMatrix::threadRules_data()
 {
-    pluginMediumRows();
+    QTest::addColumn<int>("plugin");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<bool>("stdThread");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<int>("result");     // of the foreign call
+    QTest::addColumn<int>("ownerNext");  // the owner's next read
+    struct Call { const char *name; int idle, busy, nextIdle, nextBusy; };
+    const Call calls[] = {{"read", 6, 6, 0, 0}, {"write", 6, 6, 0, 0}, {"disconnect", 6, 6, 0, 0},
+                          {"connect", 0, 6, 6, 0}, {"destroy", 0, 0, 9, 9}};
+    struct Setup { int plugin; const char *kind; };
+    for (const Setup &setup : {Setup{3, "tcp"}, Setup{0, "pty"}})
+        for (const Call &c : calls)
+            for (bool stdThread : {false, true})
+                for (bool busy : {false, true})
+                    QTest::newRow(qPrintable(QStringLiteral("%1/%2 %3 from %4 %5")
+                                                 .arg(QLatin1String(plugins().at(setup.plugin).name),
+                                                      QLatin1String(setup.kind), QLatin1String(c.name),
+                                                      QLatin1String(stdThread ? "std::thread" : "QThread"),
+                                                      QLatin1String(busy ? "busy" : "idle"))))
+                        << setup.plugin << QString::fromLatin1(setup.kind) << QString::fromLatin1(c.name)
+                        << stdThread << busy << (busy ? c.busy : c.idle) << (busy ? c.nextBusy : c.nextIdle);
 }
 
 void tst_FaultMatrix::threadRules()
 {
     QFETCH(int, plugin);
     QFETCH(QString, kind);
+    QFETCH(QString, call);
+    QFETCH(bool, stdThread);
+    QFETCH(bool, busy);
+    QFETCH(int, result);
+    QFETCH(int, ownerNext);
     const PluginInfo &info = plugins().at(plugin);
     m_sim->clearFaults();
     QString error;
@@ -446,35 +485,56 @@ void tst_FaultMatrix::threadRules()
                                                                              : QStringLiteral("pty"));
     const QString connectText = kind == QLatin1String("tcp") ? endpoint : endpoint + QLatin1String(info.serial);
     m_sim->setWord('D', 400, 0x4242);
-    QVERIFY(m_sim->addFault(QStringLiteral("late:250@%1").arg(m_sim->requestCount() + 2)));
+    if (busy)
+        QVERIFY(m_sim->addFault(QStringLiteral("late:250@%1").arg(m_sim->requestCount() + 2)));
     std::atomic<int> stage{0};
-    int connected = -1, first = -1, second = -1, afterRelease = -1;
-    QScopedPointer<QThread> worker(QThread::create([&] {
+    int connected = -1, first = -1, waited = 0, next = -1;
+    std::thread owner([&] {
         connected = d->ConnectDrive(connectText);
         first = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
         stage = 1;
-        second = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;  // answered late
+        if (busy)
+            waited = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
         while (stage < 2)
-            QThread::msleep(1);
-        afterRelease = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
-    }));
-    worker->start();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        next = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
+    });
     QTRY_VERIFY(stage == 1);
-    QThread::msleep(100);  // the worker waits for its late answer now
+    QThread::msleep(100);  // a busy owner waits for its late answer now
     const int sent = m_sim->requestCount();
-    QCOMPARE(d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status, 6);
-    QCOMPARE(d->WriteVariable(QStringLiteral("D400"), DT_UInt16, wordsLabel({1}), 1).status, 6);
-    QCOMPARE(m_sim->requestCount(), sent);
+    int got = -100;
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(d->DestroyFree(), 0);
-    QVERIFY(clock.elapsed() < 100);
+    auto foreign = [&] {
+        if (call == QLatin1String("read"))
+            got = d->ReadVariable(QStringLiteral("D400"), DT_UInt16, 1).status;
+        else if (call == QLatin1String("write"))
+            got = d->WriteVariable(QStringLiteral("D400"), DT_UInt16, wordsLabel({1}), 1).status;
+        else if (call == QLatin1String("disconnect"))
+            got = d->DisConnectDrive();
+        else if (call == QLatin1String("connect"))
+            got = d->ConnectDrive(connectText);
+        else
+            got = d->DestroyFree();
+    };
+    if (stdThread) {
+        std::thread(foreign).join();
+    } else {
+        QScopedPointer<QThread> other(QThread::create(foreign));
+        other->start();
+        QVERIFY(other->wait(HangGuardMs));
+    }
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    const int sentByOthers = m_sim->requestCount() - sent;
     stage = 2;
-    QVERIFY(worker->wait(HangGuardMs));
+    owner.join();
+    QCOMPARE(got, result);
+    if (result == 6)
+        QCOMPARE(sentByOthers, 0);
     QCOMPARE(connected, 0);
     QCOMPARE(first, 0);
-    QCOMPARE(second, 0);
-    QCOMPARE(afterRelease, 9);  // the owner released the link at its next call
+    QCOMPARE(waited, busy && call == QLatin1String("destroy") ? 9 : 0);
+    QCOMPARE(next, ownerNext);
     QCOMPARE(m_sim->word('D', 400), quint16(0x4242));  // nothing was written
     QVERIFY2(g_warnings.filter(QStringLiteral("QObject")).isEmpty()
                  && g_warnings.filter(QStringLiteral("QSocketNotifier")).isEmpty(),
