@@ -2,7 +2,7 @@
 // at every area edge, requests cut short at every byte, and arbitrary bytes,
 // which must always be consumed without reading past the buffer or stalling.
 #include "PlcMemory.h"
-#include "SimProtocols.h"
+#include "ProtocolHandler.h"
 #include "SimTestSupport.h"
 
 #include <QRandomGenerator>

@@ -3,7 +3,7 @@
 #include "SimFaults.h"
 #include "SimLinks.h"
 #include "SimLog.h"
-#include "SimProtocols.h"
+#include "SimProtocolRegistry.h"
 
 #include <QAtomicInt>
 #include <QHostAddress>
@@ -43,8 +43,8 @@ QString hexDump(const QByteArray &b)
 class SimEndpoint : public QObject
 {
 public:
-    SimEndpoint(const QString &protocol, QObject *parent) : QObject(parent), protocol(protocol) {}
-    QString protocol;
+    SimEndpoint(const SimProtocol *protocol, QObject *parent) : QObject(parent), protocol(protocol) {}
+    const SimProtocol *protocol;   // its row of the registry
     QString requested;      // as given to addEndpoint
     QString name;           // as returned: real port or path
     std::unique_ptr<ProtocolHandler> handler;
@@ -121,12 +121,11 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
             *error = why;
         return QString();
     };
-    const QString protocol = protocolIn.trimmed().toLower();
-    std::unique_ptr<ProtocolHandler> handler = ProtocolHandler::create(protocol);
-    if (!handler)
-        return fail(QStringLiteral("unknown protocol \"%1\" (fxport, fxlink, mc1e, mc3e)").arg(protocolIn));
+    const SimProtocol *protocol = SimProtocolRegistry::find(protocolIn.trimmed());
+    if (!protocol)
+        return fail(QStringLiteral("unknown protocol \"%1\" (%2)").arg(protocolIn, SimProtocolRegistry::nameList()));
     auto *ep = new SimEndpoint(protocol, this);
-    ep->handler = std::move(handler);
+    ep->handler = protocol->create();
     ep->requested = endpoint;
     QString why;
 
@@ -152,7 +151,7 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
         ep->name = pty->slavePath();
         attach(ep, pty);
     } else if (endpoint.startsWith(QLatin1Char('/'))) {
-        SerialLink *serial = SerialLink::open(endpoint, protocol, ep, &why);
+        SerialLink *serial = SerialLink::open(endpoint, protocol->serial, ep, &why);
         if (!serial) {
             delete ep;
             return fail(why);
@@ -338,7 +337,7 @@ void SimEngine::process(SimEndpoint *ep, SimLink *link)
         }
         if (isVerbose())
             logText(link->endpoint(), QStringLiteral("request %1: %2").arg(number)
-                                          .arg(SimLog::requestSummary(ep->protocol, request, answer)));
+                                          .arg(ep->protocol->logSummary(request, answer)));
         deliver(ep, link, answer, faulty ? &fault : nullptr);
     }
 }

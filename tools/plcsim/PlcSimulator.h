@@ -1,9 +1,9 @@
 #pragma once
-// In-process PLC simulator: the same core the plcsim tool runs. It serves the four
-// protocols (fxport, fxlink, mc1e, mc3e) on TCP servers and pseudo-terminals from
-// a worker thread of its own, over one shared device memory, so a test can drive
-// a plug-in on its own thread (which blocks in the plug-in's waits) while the
-// simulator answers.
+// In-process PLC simulator: the same core the plcsim tool runs. It serves the
+// protocols of SimProtocolRegistry (fxport, fxlink, mc1e, mc3e) on TCP servers
+// and pseudo-terminals from a worker thread of its own, over one shared device
+// memory, so a test can drive a plug-in on its own thread (which blocks in the
+// plug-in's waits) while the simulator answers.
 //
 // The simulator shares no frame code with the plug-ins: it is written from the
 // PLC's side (memory map and frame rules of each protocol).
@@ -21,13 +21,13 @@ public:
     PlcSimulator();
     ~PlcSimulator();  // stops the worker thread, closes every endpoint
 
-    // Adds an endpoint and starts serving it at once. protocol: fxport, fxlink,
-    // mc1e, mc3e. endpoint: "HOST:PORT" (port 0 picks a free one), "pty" (a new
-    // pseudo-terminal pair; "pty,4800" paces it like a 4800-baud line: one
-    // character every 2.08 ms, the answer after the request's own line time)
-    // or a serial device path. Returns the endpoint a
-    // plug-in should open ("127.0.0.1:40123", "/dev/pts/4"), or an empty string
-    // with *error set.
+    // Adds an endpoint and starts serving it at once. protocol: a name of
+    // SimProtocolRegistry (fxport, fxlink, mc1e, mc3e; any case). endpoint:
+    // "HOST:PORT" (port 0 picks a free one), "pty" (a new pseudo-terminal pair;
+    // "pty,4800" paces it like a 4800-baud line: one character every 2.08 ms,
+    // the answer after the request's own line time) or a serial device path.
+    // Returns the endpoint a plug-in should open ("127.0.0.1:40123",
+    // "/dev/pts/4"), or an empty string with *error set.
     QString addEndpoint(const QString &protocol, const QString &endpoint, QString *error = nullptr);
 
     // Fault injection, same syntax as plcsim --fault (see faultSyntaxHelp()).

@@ -1,5 +1,7 @@
 #include "SimFaults.h"
 
+#include "SimProtocolRegistry.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -72,8 +74,23 @@ bool SimFault::parse(const QString &faultText, SimFault *out, QString *error)
     return true;
 }
 
+namespace {
+
+// The items with "; " between them, as wrap() units.
+QStringList separated(QStringList items)
+{
+    for (int i = 0; i + 1 < items.size(); ++i)
+        items[i] += QLatin1Char(';');
+    return items;
+}
+
+} // namespace
+
 QString SimFault::syntaxHelp()
 {
+    // Column of the kinds' descriptions; what each protocol does under badsum
+    // and nak comes from its row of the protocol table.
+    const QString indent(15, QLatin1Char(' '));
     return QStringLiteral(
         "Fault syntax: KIND[:ARG][@N]\n"
         "  noanswer     swallow the request, answer nothing\n"
@@ -81,13 +98,12 @@ QString SimFault::syntaxHelp()
         "               queued behind it wait too)\n"
         "  split:MS     first half of the answer, pause MS milliseconds, then the rest\n"
         "  truncate     send only the first half of the answer\n"
-        "  garbage      send as many bytes as the answer has, none of them a valid answer\n"
-        "  badsum       fxport/fxlink: wrong sum check (ACK answers have none: unchanged);\n"
-        "               mc3e: response data length one too large; mc1e: subheader\n"
-        "               without its answer bit (0x81 -> 0x01)\n"
-        "  nak[:CODE]   refuse: fxport NAK; fxlink NAK with error code CODE (hex, default 02);\n"
-        "               mc1e completion code CODE (hex, default 5B + abnormal code 10);\n"
-        "               mc3e end code CODE (hex, default C059) with the error information\n"
+        "  garbage      send as many bytes as the answer has, none of them a valid answer\n")
+        + SimProtocolRegistry::wrap(separated(SimProtocolRegistry::badSumHelp()), 86, QStringLiteral("  badsum       "),
+                                    indent)
+        + SimProtocolRegistry::wrap(QStringList(QStringLiteral("refuse:")) + separated(SimProtocolRegistry::nakHelp()),
+                                    86, QStringLiteral("  nak[:CODE]   "), indent)
+        + QStringLiteral(
         "  close        close the TCP connection instead of answering\n"
         "               (pty/serial: send nothing)\n"
         "  noise:HEX    send the bytes HEX (1 to 64) right before the answer\n"

@@ -9,15 +9,15 @@
 // split:MS        send the first half of the answer, pause MS milliseconds, send the rest
 // truncate        send only the first half of the answer
 // garbage         send as many bytes as the answer has, none of them a valid answer
-// badsum          spoil the answer's check: fxport/fxlink a wrong sum check (ACK
-//                 answers have none and go out unchanged); mc3e a response data
-//                 length one too large; mc1e (no length field) the subheader
-//                 without its answer bit
-// nak[:CODE]      refuse the request with the protocol's error answer: fxport NAK;
-//                 fxlink NAK with error code CODE (hex, default 02); mc1e
-//                 completion code CODE (hex, default 5B, followed by abnormal code
-//                 10); mc3e end code CODE (hex, default C059) with the error
-//                 information. A refused write leaves memory unchanged.
+// badsum          spoil the answer's check information as the protocol's handler
+//                 does it (ProtocolHandler::badSum: a wrong sum check, a length
+//                 one too large, a subheader without its answer bit; an answer
+//                 with nothing to spoil, such as ACK, goes out unchanged)
+// nak[:CODE]      refuse the request with the protocol's error answer carrying
+//                 CODE (hexadecimal) where the protocol has one, else its
+//                 default (Served::refusal). A refused write leaves memory
+//                 unchanged. --help tells what both do in each protocol, from
+//                 the protocol table (SimProtocolRegistry).
 // close           close the TCP connection instead of answering (pty and serial
 //                 lines: send nothing)
 // noise:HEX       send the bytes HEX (1 to 64 of them) right before the answer

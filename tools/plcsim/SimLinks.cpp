@@ -1,5 +1,7 @@
 #include "SimLinks.h"
 
+#include "SimProtocolRegistry.h"
+
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -239,14 +241,16 @@ void PtyLink::flushPending()
 
 // ---------------------------------------------------------------- serial port
 
-SerialLink *SerialLink::open(const QString &settings, const QString &protocol, QObject *parent, QString *error)
+SerialLink *SerialLink::open(const QString &settings, const SerialDefaults &defaults, QObject *parent,
+                             QString *error)
 {
     const QStringList parts = settings.split(QLatin1Char(','));
-    const bool fx = protocol == QLatin1String("fxport");
-    qint32 baud = 9600;
-    QSerialPort::DataBits dataBits = fx ? QSerialPort::Data7 : QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    QSerialPort::Parity parity = fx ? QSerialPort::EvenParity : QSerialPort::NoParity;
+    qint32 baud = defaults.baud;
+    QSerialPort::DataBits dataBits = QSerialPort::DataBits(defaults.dataBits);
+    QSerialPort::StopBits stopBits = defaults.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    QSerialPort::Parity parity = defaults.parity == 'E'   ? QSerialPort::EvenParity
+                                 : defaults.parity == 'O' ? QSerialPort::OddParity
+                                                          : QSerialPort::NoParity;
     auto fail = [&](const QString &why) -> SerialLink * {
         if (error)
             *error = why;

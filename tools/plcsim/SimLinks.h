@@ -111,13 +111,16 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
 };
 
+struct SerialDefaults;
+
 class SerialLink : public SimLink
 {
     Q_OBJECT
 public:
-    // settings: PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]; fxport defaults to 9600
-    // 7E1, the other protocols to 9600 8N1.
-    static SerialLink *open(const QString &settings, const QString &protocol, QObject *parent, QString *error);
+    // settings: PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]; what they leave out
+    // comes from the protocol's defaults (its row in SimProtocolRegistry).
+    static SerialLink *open(const QString &settings, const SerialDefaults &defaults, QObject *parent,
+                            QString *error);
     void vanish() override;
 
 protected:

@@ -1,7 +1,7 @@
 // plcsim: a Mitsubishi PLC on TCP ports, pseudo-terminals or serial lines.
 #include "PlcMemory.h"
 #include "PlcSimulator.h"
-#include "SimProtocols.h"
+#include "SimProtocolRegistry.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -29,18 +29,29 @@ void onSignal(int)
     (void)n;
 }
 
+QStringList words(const QString &text)
+{
+    return text.split(QLatin1Char(' '));
+}
+
+// Every protocol named here comes from the protocol table (SimProtocolRegistry).
 QString helpText()
 {
+    using SimProtocolRegistry::wrap;
+    const int width = 84;
     return QStringLiteral(
         "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault FAULT]...\n"
         "              [--set DEVICE=VALUES]... [--load FILE] [--dump FILE] [--verbose]\n"
+        "\n")
+        + wrap(words(QStringLiteral("A Mitsubishi PLC simulator. It answers ") + SimProtocolRegistry::titleList()
+                     + QStringLiteral(", over one shared device memory.")),
+               width, QString(), QString())
+        + QStringLiteral(
         "\n"
-        "A Mitsubishi PLC simulator. It answers the FX programming-port protocol (fxport),\n"
-        "the FX computer link, dedicated protocol format 1 with sum check (fxlink), and the\n"
-        "MC protocol's binary 1E (mc1e) and 3E (mc3e) frames, over one shared device memory.\n"
-        "\n"
-        "Options:\n"
-        "  --serve PROTOCOL@ENDPOINT  serve PROTOCOL (fxport, fxlink, mc1e, mc3e) on ENDPOINT:\n"
+        "Options:\n")
+        + wrap(words(QStringLiteral("serve PROTOCOL (%1) on ENDPOINT:").arg(SimProtocolRegistry::nameList())), 86,
+               QStringLiteral("  --serve PROTOCOL@ENDPOINT  "), QString(29, QLatin1Char(' ')))
+        + QStringLiteral(
         "      HOST:PORT   a TCP server (numeric address or localhost; port 0 picks a free\n"
         "                  port); several clients at once\n"
         "      pty[:LINK][,BAUD]\n"
@@ -49,9 +60,10 @@ QString helpText()
         "                  of the slave's path; removed on exit). With ,BAUD the simulator\n"
         "                  paces what it sends at that line speed (10 bits a character) and\n"
         "                  answers only after the request's own line time\n"
-        "      PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]\n"
-        "                  a serial device (PARITY N, E or O); fxport defaults to 9600 7E1,\n"
-        "                  the others to 9600 8N1\n"
+        "      PATH[,BAUD[,DATABITS[,STOPBITS[,PARITY]]]]\n")
+        + wrap(words(QStringLiteral("a serial device (PARITY N, E or O); ") + SimProtocolRegistry::serialDefaultsHelp()),
+               width, QString(18, QLatin1Char(' ')), QString(18, QLatin1Char(' ')))
+        + QStringLiteral(
         "      May be given several times, with the same or different protocols.\n"
         "  --station N   computer-link station number (0..255, default 0); requests for\n"
         "                other stations get no answer\n"
@@ -73,35 +85,22 @@ QString helpText()
         "Exit codes: 0 stopped by a signal, 1 an endpoint could not be opened (or the\n"
         "--dump file not written), 2 usage error.\n"
         "\n"
-        "Memory (zero at start, unless --set or --load say otherwise):\n"
-        "  bit devices  X, Y 0..0x1FFF (octal numbers in fxport/fxlink, hexadecimal in\n"
-        "               mc1e/mc3e), M 0..16383 (M8000 up: special relays), S 0..4095,\n"
-        "               SM 0..4095, L 0..8191, F, V 0..2047, B 0..0x1FFF, SB 0..0x7FF,\n"
-        "               TS, TC 0..2047, CS, CC 0..1023 (DX, DY in mc3e: the X, Y memory)\n"
+        "Memory (zero at start, unless --set or --load say otherwise):\n")
+        + wrap(QStringList{QStringLiteral("X, Y 0..0x1FFF (%1),").arg(SimProtocolRegistry::xyNumberingHelp()),
+                           QStringLiteral("M 0..16383 (M8000 up: special relays),"), QStringLiteral("S 0..4095,"),
+                           QStringLiteral("SM 0..4095,"), QStringLiteral("L 0..8191,"), QStringLiteral("F, V 0..2047,"),
+                           QStringLiteral("B 0..0x1FFF,"), QStringLiteral("SB 0..0x7FF,"),
+                           QStringLiteral("TS, TC 0..2047,"),
+                           QStringLiteral("CS, CC 0..1023 (DX, DY in mc3e: the X, Y memory)")},
+               width, QStringLiteral("  bit devices  "), QString(15, QLatin1Char(' ')))
+        + QStringLiteral(
         "  word devices D 0..12287 (D8000 up: special registers), W 0..0x1FFF, R 0..32767,\n"
         "               SD 0..4095, SW 0..0x7FF, TN 0..2047, CN 0..1023, Z 0..19\n"
         "  Bit devices read or written in word units: 16 points per word from the head\n"
         "  device, the head device in bit 0.\n"
         "\n")
-        + fxPortMemoryMapHelp()
+        + SimProtocolRegistry::protocolsHelp()
         + QStringLiteral(
-        "\n"
-        "fxlink: commands WR, WW, BR, BW on X, Y (octal), M, S, D; points \"00\" = 256;\n"
-        "  limits WR 64 words (32 on bit devices), WW 64 (10), BR 256, BW 160. NAK codes:\n"
-        "  02 sum error, 03 unknown command, 06 device/range/limit, 07 bad character,\n"
-        "  0A PC number not FF. The message wait digit is accepted but not applied.\n"
-        "  Frames for other stations are skipped whole, without an answer.\n"
-        "mc1e: subheaders 00-03 on X, Y (hexadecimal), M, S, D, W, R, up to 256 points.\n"
-        "  Completion codes: 50 bad subheader (the received bytes are dropped), 56 bad\n"
-        "  device code, bit units on a word device or bit data other than 0/1, 58 out\n"
-        "  of range, 5B + abnormal code 10 PC number not FF.\n"
-        "mc3e: commands 0401/1401, subcommands 0000/0001, device codes X 9C, Y 9D, M 90,\n"
-        "  S 98, D A8, W B4, R AF; limits 960 words, 7168 bits. End codes: C059 command,\n"
-        "  C061 data length, C051 points, C05C device, C056 range; a request data length\n"
-        "  above 8192 gets C061 and the received bytes are dropped; bytes that do not\n"
-        "  start with 50 00 are dropped without an answer.\n"
-        "fxport: frames run from STX to ETX and the two sum digits; a malformed frame\n"
-        "  or a wrong sum gets NAK, bytes before STX are dropped, ENQ is answered with ACK.\n"
         "Requests may arrive in pieces: each is answered once it is complete. Several\n"
         "requests in one piece are answered in order.\n"
         "\n")
@@ -257,8 +256,8 @@ int main(int argc, char **argv)
         if (at <= 0 || at == s.size() - 1)
             return usage(QStringLiteral("--serve \"%1\" is not PROTOCOL@ENDPOINT").arg(s));
         const QString protocol = s.left(at).toLower();
-        if (!ProtocolHandler::protocols().contains(protocol))
-            return usage(QStringLiteral("unknown protocol \"%1\" (fxport, fxlink, mc1e, mc3e)").arg(s.left(at)));
+        if (!SimProtocolRegistry::find(protocol))
+            return usage(QStringLiteral("unknown protocol \"%1\" (%2)").arg(s.left(at), SimProtocolRegistry::nameList()));
         // pty[:LINK][,SETTINGS]: the link is this file's business, the rest
         // goes to the simulator as "pty[,SETTINGS]".
         QString endpoint = s.mid(at + 1);

@@ -1,8 +1,9 @@
 #pragma once
-// The four protocols as the PLC sees them: each handler takes the bytes a
-// connection has received so far, finds the first request in them and works out
-// the answer. Handlers keep no state of their own; the bytes of an unfinished
-// request stay in the connection's buffer until the rest arrives.
+// A protocol as the PLC sees it: its handler takes the bytes a connection has
+// received so far, finds the first request in them and works out the answer.
+// Handlers keep no state of their own; the bytes of an unfinished request stay
+// in the connection's buffer until the rest arrives. Each protocol has a file of
+// its own in protocols/ and a row in SimProtocolRegistry.cpp.
 
 #include <QByteArray>
 #include <QString>
@@ -38,19 +39,12 @@ class ProtocolHandler
 {
 public:
     virtual ~ProtocolHandler() = default;
-    virtual QString name() const = 0;
     virtual Served serve(const QByteArray &buffer, const ServeContext &ctx) const = 0;
     // The answer with its check information spoiled (fault "badsum").
     virtual QByteArray badSum(const QByteArray &answer) const = 0;
 
+    // The handler of a protocol of the registry (any case), nullptr for another name.
     static std::unique_ptr<ProtocolHandler> create(const QString &protocol);
+    // The registry's protocol names, in its order.
     static QStringList protocols();
 };
-
-// Memory map of the programming-port protocol (exposed for the tests and --help).
-QString fxPortMemoryMapHelp();
-
-// Memory area (PlcMemory's code) of an MC device code, 0 for a code not served:
-// 1E codes are the two-byte value (D 0x4420), 3E codes one byte (D 0xA8).
-char mc1eDeviceArea(int code);
-char mc3eDeviceArea(int code);
