@@ -44,7 +44,20 @@ constexpr int LateMs = 700;
 const QStringList kFaultKinds = {
     QStringLiteral("noanswer"), QStringLiteral("late:%1").arg(LateMs), QStringLiteral("split:15"),
     QStringLiteral("truncate"), QStringLiteral("garbage"), QStringLiteral("badsum"),
-    QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("noise:00FF")};
+    QStringLiteral("nak"), QStringLiteral("close"), QStringLiteral("noise:00FF"),
+    // A silent period: every request goes unanswered, the drivers hold the
+    // PLC back and must read good again once it answers.
+    QStringLiteral("noanswer@1")};
+// How long the silent period lasts; the other faults last 2N requests that
+// reach the simulator (calls the drivers answer at once do not count).
+constexpr qint64 SilentMs = 3000;
+
+// A fault of the rotation on every Nth request, unless it names its own period.
+QString faultText(int index, int every)
+{
+    const QString kind = kFaultKinds.at(index);
+    return kind.contains(QLatin1Char('@')) ? kind : kind + QStringLiteral("@%1").arg(every);
+}
 
 struct Plugin {
     PluginInfo info;
@@ -113,9 +126,9 @@ int main(int argc, char **argv)
     QRandomGenerator rng(seed);
     QMap<int, qint64> readStatus, writeStatus;
     QMap<QString, qint64> perPlugin;
-    qint64 requests = 0, mismatches = 0, writeMismatches = 0, reconnects = 0, lastFaultSwitch = 0;
+    qint64 requests = 0, mismatches = 0, writeMismatches = 0, reconnects = 0, lastFaultSwitch = 0, switchedAt = 0;
     int faultIndex = 0;
-    sim.addFault(kFaultKinds.at(0) + QStringLiteral("@%1").arg(every));
+    sim.addFault(faultText(0, every));
 
     QElapsedTimer clock;
     clock.start();
@@ -138,11 +151,13 @@ int main(int argc, char **argv)
     for (size_t turn = 0; clock.elapsed() < endMs; ++turn) {
         if (!rssWarm && clock.elapsed() >= warmupMs)
             rssWarm = residentKb();
-        if (requests - lastFaultSwitch >= 2 * every) {
-            lastFaultSwitch = requests;
+        const bool silent = kFaultKinds.at(faultIndex).endsWith(QLatin1String("@1"));
+        if (silent ? clock.elapsed() - switchedAt >= SilentMs : sim.requestCount() - lastFaultSwitch >= 2 * every) {
+            lastFaultSwitch = sim.requestCount();
+            switchedAt = clock.elapsed();
             faultIndex = (faultIndex + 1) % kFaultKinds.size();
             sim.clearFaults();
-            sim.addFault(kFaultKinds.at(faultIndex) + QStringLiteral("@%1").arg(every));
+            sim.addFault(faultText(faultIndex, every));
         }
         Plugin &p = list[turn % list.size()];
         CDriveBaseClass *d = p.driver.get();

@@ -73,6 +73,11 @@ public:
     virtual int errorCode() const = 0;
     // Closes the device; the medium is not usable afterwards.
     virtual void close() = 0;
+    // A connection to this peer (a connect to it may keep the medium).
+    virtual bool connectedTo(const QString &address, quint16 port) const
+    {
+        Q_UNUSED(address) Q_UNUSED(port) return false;
+    }
 
     // %1 and %2 of the frame trace lines: the peer's address and port (an
     // empty text and 0 on a serial line).

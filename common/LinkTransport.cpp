@@ -123,8 +123,7 @@ int CLinkTransport::EthConnectDrive(const QString &hostAddress, int port)
         const quint16 peerPort = quint16(port & 0xFFFF);
         // A connect to the peer of a sound connection keeps it, unless the
         // plug-in always starts afresh.
-        auto *tcp = dynamic_cast<TcpMedium *>(m_medium.get());
-        if (tcp && tcp->usable() && tcp->connectedTo(address, peerPort) && !m_profile.abortBeforeConnect
+        if (m_medium && m_medium->connectedTo(hostAddress, peerPort) && !m_profile.abortBeforeConnect
             && !m_engine.dirty() && !m_holdBack.holding())
             return 0;
         dropMedium();

@@ -20,9 +20,9 @@ public:
     static std::unique_ptr<TcpMedium> connectTo(const QHostAddress &address, quint16 port, int waitMs,
                                                 bool keepAlive, const LinkWake *wake, int *result);
 
-    bool connectedTo(const QHostAddress &address, quint16 port) const
+    bool connectedTo(const QString &address, quint16 port) const override
     {
-        return m_address == address && m_port == port;
+        return usable() && QHostAddress(address) == m_address && m_port == port;
     }
 
     bool usable() const override;

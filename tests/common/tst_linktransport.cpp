@@ -244,7 +244,7 @@ private slots:
         if (!medium)
             return;
         QVERIFY(medium->usable() && !medium->lost());
-        QVERIFY(medium->connectedTo(QHostAddress(address), port));
+        QVERIFY(medium->connectedTo(address, port));
         QCOMPARE(medium->traceAddress(), QHostAddress(address).toString());
         QCOMPARE(medium->tracePort(), int(port));
         QCOMPARE(medium->lossPort(), int(port));
@@ -387,7 +387,7 @@ private slots:
         QScopedPointer<QTcpSocket> second(server.nextPendingConnection());
         QVERIFY(second->waitForReadyRead(1000));
         QCOMPARE(second->readAll(), QByteArray("r2"));
-        QVERIFY(medium->connectedTo(QHostAddress::LocalHost, server.serverPort()));
+        QVERIFY(medium->connectedTo(QStringLiteral("127.0.0.1"), server.serverPort()));
 
         server.close();
         QCOMPARE(engine.run(*medium, "r3", rule, &answer), int(ExchangeEngine::NotConnected));

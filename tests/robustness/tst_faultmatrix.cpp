@@ -83,6 +83,8 @@ private slots:
     void largestFrameOnSlowLine();
     void threadRules_data();
     void threadRules();
+    void mediumSwitching_data();
+    void mediumSwitching();
 
 private:
     struct Medium {
@@ -543,4 +545,34 @@ void tst_FaultMatrix::threadRules()
 }
 
 QTEST_MAIN(tst_FaultMatrix)
+// One driver object moved between TCP and a serial line and back, as a host
+// that re-configures a channel at run time does: every read is good.
+void tst_FaultMatrix::mediumSwitching_data()
+{
+    pluginMediumRows(false);
+}
+
+void tst_FaultMatrix::mediumSwitching()
+{
+    QFETCH(int, plugin);
+    const PluginInfo &info = plugins().at(plugin);
+    QString error;
+    DriverPtr d = loadDriver(QLatin1String(info.name), &error);
+    QVERIFY2(d, qPrintable(error));
+    m_sim->clearFaults();
+    // Endpoints of its own: the matrix's drivers hold theirs.
+    const QString tcp = m_sim->addEndpoint(QLatin1String(info.protocol), QStringLiteral("127.0.0.1:0"));
+    const QString pty = m_sim->addEndpoint(QLatin1String(info.protocol), QStringLiteral("pty"))
+                        + QLatin1String(info.serial);
+    for (const QString &text : {tcp, pty, tcp, pty}) {
+        const quint16 value = nextWord();
+        m_sim->setWord('D', 500, value);
+        QCOMPARE(d->ConnectDrive(text), 0);
+        const CLabelVariable r = d->ReadVariable(QStringLiteral("D500"), DT_UInt16, 1);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(wordsText(wordsOf(r)), wordsText({value}));
+        QCOMPARE(d->DisConnectDrive(), 0);
+    }
+}
+
 #include "tst_faultmatrix.moc"
