@@ -9,7 +9,7 @@
 #include <QString>
 #include <QVariant>
 
-// The host's value type codes. The drivers transfer codes 1 to 11. The host
+// The host's value type codes. The drivers transfer codes 1 to 12. The host
 // passes any int in a DataType argument (-1, 12345, ...); the fixed underlying
 // type makes every such value a valid DataType, so holding and comparing one is
 // well defined (without it only 0..63 would be).

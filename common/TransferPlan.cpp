@@ -35,18 +35,24 @@ int wholeValues(int perRequest, const TransferRules &rules, const TransferTarget
     return std::max(unitsPerValue, perRequest - perRequest % unitsPerValue);
 }
 
+// Types with an element list the device can hold: text lives in words only.
+bool takesType(int type, const TransferTarget &t)
+{
+    return CValueCodec::hasDecoder(type) && !(type == DT_String && t.bitDevice);
+}
+
 // The refusals every read and write shares, up to the byte length.
 int commonRefusal(const TransferRules &rules, const TransferTarget &t, int type, int count)
 {
     if (t.status == StatusUnknownArea)
         return StatusUnknownArea;
-    if (rules.typeBeforeCount && !CValueCodec::hasDecoder(type))
+    if (rules.typeBeforeCount && !takesType(type, t))
         return StatusBadDataType;
     if (count <= 0)
         return StatusNothingToTransfer;
     if (t.status != StatusOk)
         return t.status;
-    if (!CValueCodec::hasDecoder(type) || !takesWidth(type, t.valueBytes))
+    if (!takesType(type, t) || !takesWidth(type, t.valueBytes))
         return StatusBadDataType;
     if (CValueCodec::byteLength(type, count) <= 0)
         return StatusNothingToTransfer;
@@ -92,6 +98,14 @@ TransferPlan planRead(const TransferRules &rules, const TransferTarget &t, int t
         const qint64 unitBits = 8 * qint64(rules.unitBytes);
         p.bitOffset = t.bitOffset;
         units = (t.bitOffset + qint64(count) + unitBits - 1) / unitBits;
+        // Bits of a word device (D200.3) come from whole words, also where
+        // the frames count bytes.
+        if (!t.bitDevice && rules.unitBytes == 1)
+            units += units % 2;
+        p.elements = count;
+    } else if (type == DT_String) {
+        // One string of at most `count` characters, from ceil(count / 2) words.
+        units = CValueCodec::byteLength(type, count) / rules.unitBytes;
         p.elements = count;
     } else {
         const qint64 bytes = CValueCodec::byteLength(type, count);
@@ -117,8 +131,10 @@ TransferPlan planWrite(const TransferRules &rules, const TransferTarget &t, int 
     if (type == DT_Bool) {
         // Bit units reach bit devices only; setting bits of a data register
         // would need a read-modify-write that another writer could overtake.
+        // A bit named in a word (D200.3) is refused as an address: the word
+        // itself is what can be written.
         if (!t.bitDevice) {
-            p.status = StatusBadDataType;
+            p.status = t.bitNamed ? StatusBadDevice : StatusBadDataType;
             return p;
         }
         p.bitUnits = true;

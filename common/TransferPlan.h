@@ -6,13 +6,19 @@
 //
 // Refusals, in this order: 3 no device letter (a write: also a read-only
 // device, whatever else is wrong); [2 a data type without an element
-// list, where the plug-in checks the type first]; 4 count <= 0; 5 the address
-// text's device number or bit index; 2 a data type without an element list;
-// 4 nothing to move (one 8-bit element) and, for writes, an odd number of 8-bit
-// elements (half a word cannot be written without overwriting its other byte);
-// 2 bools written to a word device, or words to a bit device where the protocol
-// has no such write; 5 a value of a word type starting at a single bit, more than
+// list, or text on a bit device, where the plug-in checks the type first];
+// 4 count <= 0; 5 the address text's device number or bit index; 2 a data type
+// without an element list, or text (DT_String) on a bit device; 4 nothing to
+// move (one 8-bit element) and, for writes, an odd number of 8-bit elements
+// (half a word cannot be written without overwriting its other byte); 5 bools
+// written to a bit of a word device (D200.3: write the word); 2 bools written
+// to a word device, or words to a bit device where the protocol has no such
+// write; 5 a value of a word type or text starting at a single bit, more than
 // TransferMaxBytes, or data past the end of the area.
+//
+// Bools read from a word device with a bit index (D200.3) start at that bit of
+// the word and go on into the next words; text (DT_String, count = characters)
+// moves ceil(count / 2) whole words, odd counts included.
 
 #include <QtGlobal>
 
@@ -41,11 +47,13 @@ struct TransferRules {
 struct TransferTarget {
     int status = 0;          // 0, or 3 / 5 refusing the text
     int area = 0;            // the plug-in's own area code
-    bool bitDevice = false;  // devices of one bit each (X, Y, M, S)
-    bool bitNamed = false;   // the text names one bit inside a data unit: only bools start there
+    bool bitDevice = false;  // devices of one bit each (X, Y, M, S); set with status 5 as well
+                             // where the device name is known (text on them is refused with 2)
+    bool bitNamed = false;   // the text names one bit inside a data unit (M100.3, D200.3): only
+                             // bools start there, and only bit devices take bools written there
     int head = 0;            // device address of the first data unit
     int step = 1;            // device addresses per data unit
-    int bitOffset = 0;       // bits of the first data unit before the addressed device
+    int bitOffset = 0;       // bits of the first data unit before the addressed device (or bit)
     int firstPoint = 0;      // device address of the addressed bit (bit-unit writes)
     qint64 unitsToEnd = 0;   // data units from head to the end of the area
     qint64 pointsToEnd = 0;  // bits from firstPoint to the end of the area
@@ -62,7 +70,7 @@ struct TransferPlan {
     int step = 1;            // device addresses per unit
     int byteLength = 0;      // device bytes moved
     int bitOffset = 0;       // read of bools: the first wanted bit within the data
-    int elements = 0;        // elements decoded (read) or encoded (write)
+    int elements = 0;        // elements decoded (read) or encoded (write); text: its characters
     int perRequest = 0;      // units or points per request
 };
 

@@ -38,6 +38,9 @@ void appendLE(QByteArray &bytes, unsigned long long v, int width)
 // then grows the list as it goes instead of asking for all memory at once.
 constexpr int kReserveLimit = 1 << 16;
 
+// Largest tag the string encoder pads out (far above what one call transfers).
+constexpr qint64 kMaxTextBytes = 1 << 24;
+
 template <typename T>
 QVariant decodeIntegers(const QByteArray &bytes, int count)
 {
@@ -155,12 +158,16 @@ qint64 CValueCodec::byteLength(int type, qint64 count)
     // An odd byte count cannot be asked for in whole words; round down.
     if (type == DT_Int8 || type == DT_UInt8)
         return (count / 2) * 2;
+    // Text fills whole words: the last one's high byte is a NUL pad when the
+    // tag has an odd number of characters.
+    if (type == DT_String)
+        return ((count + 1) / 2) * 2;
     return count * elementWidth(type);
 }
 
 bool CValueCodec::hasDecoder(int type)
 {
-    return type >= DT_Bool && type <= DT_Double;
+    return type >= DT_Bool && type <= DT_String;
 }
 
 int CValueCodec::elementWidth(int type)
@@ -168,6 +175,7 @@ int CValueCodec::elementWidth(int type)
     switch (type) {
     case DT_Int8:
     case DT_UInt8:
+    case DT_String:
         return 1;
     case DT_Int16:
     case DT_UInt16:
@@ -312,6 +320,16 @@ QVariant CValueCodec::set_variant_bool(int bitOffset, const QByteArray &wire, in
     return QVariant::fromValue(out);
 }
 
+QVariant CValueCodec::set_variant_string(const QByteArray &wire, int count) const
+{
+    const QByteArray bytes = toDeviceBytes(wire);
+    const int length = qBound(0, count, bytes.size());
+    int end = 0;
+    while (end < length && bytes.at(end) != '\0')
+        ++end;
+    return QVariant::fromValue(QList<QString>{QString::fromLatin1(bytes.constData(), end)});
+}
+
 QVariant CValueCodec::decode(int type, const QByteArray &wire, int count, int bitOffset) const
 {
     switch (type) {
@@ -326,6 +344,7 @@ QVariant CValueCodec::decode(int type, const QByteArray &wire, int count, int bi
     case DT_Int64: return set_variant_Int64(wire, count);
     case DT_UInt64: return set_variant_UInt64(wire, count);
     case DT_Double: return set_variant_double(wire, count);
+    case DT_String: return set_variant_string(wire, count);
     default: return QVariant();
     }
 }
@@ -396,6 +415,33 @@ int CValueCodec::Wset_variant_double(const CLabelVariable &value, int count, QBy
     return encodeNumbers<double>(*this, value, count, out);
 }
 
+int CValueCodec::Wset_variant_string(const CLabelVariable &value, int count, QByteArray *out) const
+{
+    if (!holdsList<QString>(value))
+        return EncodeWrongType;
+    if (count <= 0)
+        return EncodeOk;
+    const QList<QString> list = qvariant_cast<QList<QString>>(value.value);
+    if (list.isEmpty())
+        return EncodeTooFew;
+    const QString &text = list.first();
+    const qint64 total = byteLength(DT_String, count);
+    // A tag larger than any transfer (the plan refuses those first) is refused
+    // rather than padded out in memory.
+    if (text.size() > count || total > kMaxTextBytes)
+        return EncodeBadText;
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return EncodeBadText;
+    }
+    if (!out)
+        return EncodeOk;
+    QByteArray bytes = text.toLatin1();
+    bytes.append(QByteArray(int(total) - bytes.size(), '\0'));
+    out->append(fromDeviceBytes(bytes));
+    return EncodeOk;
+}
+
 int CValueCodec::encode(int type, const CLabelVariable &value, int count, QByteArray *out) const
 {
     switch (type) {
@@ -410,6 +456,7 @@ int CValueCodec::encode(int type, const CLabelVariable &value, int count, QByteA
     case DT_Int64: return Wset_variant_Int64(value, count, out);
     case DT_UInt64: return Wset_variant_UInt64(value, count, out);
     case DT_Double: return Wset_variant_double(value, count, out);
+    case DT_String: return Wset_variant_string(value, count, out);
     default: return EncodeWrongType;
     }
 }

@@ -106,14 +106,31 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
     // A bare name has no device number at all: a host's cut-off address
     // must not quietly become device 0 (a write would land on D0).
     const int nameLength = int(qstrlen(dev.area->name));
-    const int len = address.size() - nameLength;
-    if (len == 0 || len > 5 - nameLength) {
+    // A word device may name one of its bits after a dot (D200.3): one or two
+    // decimal digits, 0 to 15. Bit devices take no dot.
+    int end = address.size();
+    const int dot = address.indexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        const QStringRef bit = address.midRef(dot + 1);
+        bool digits = !bit.isEmpty() && bit.size() <= 2;
+        for (const QChar c : bit)
+            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        const int index = digits ? bit.toInt() : -1;
+        if (dev.area->bitDevice || index < 0 || index > 15) {
+            dev.status = StatusBadDevice;
+            return dev;
+        }
+        dev.bitIndex = index;
+        end = dot;
+    }
+    const int len = end - nameLength;
+    if (len <= 0 || len > 5 - nameLength) {
         dev.status = StatusBadDevice;
         return dev;
     }
     const int base = dev.area->base;
     int number = 0;
-    for (int i = nameLength; i < address.size(); ++i) {
+    for (int i = nameLength; i < end; ++i) {
         const ushort d = address.at(i).unicode();
         if (d < '0' || d > '9' || int(d - '0') >= base) {
             dev.status = StatusBadDevice;
@@ -159,14 +176,17 @@ TransferTarget LibMitsubishi_FX_links::parseTarget(const QString &text)
     const FxLinkDevice dev = parseAddress(text);
     t.status = dev.status;
     t.readOnly = dev.area && dev.area->readOnly;
+    t.bitDevice = dev.bitDevice();
     if (dev.status != 0)
         return t;
     // Bit devices go in word units of 16 points each; the first word starts at
     // the addressed device itself.
     const qint64 devicesToEnd = dev.area->maxNumber - dev.number + 1;
     t.area = int(dev.area - kAreas);
-    t.bitDevice = dev.bitDevice();
     t.head = dev.number;
+    // D200.3: bools from bit 3 of D200 on (read only).
+    t.bitNamed = dev.bitIndex >= 0;
+    t.bitOffset = qMax(dev.bitIndex, 0);
     t.step = dev.bitDevice() ? 16 : 1;
     t.unitsToEnd = devicesToEnd / t.step;
     t.firstPoint = dev.number;

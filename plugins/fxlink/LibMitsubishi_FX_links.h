@@ -9,6 +9,8 @@
 // (D100, M8000, X17, S0); timer and counter contacts TS, CS and current values
 // TN, CN with up to three decimal digits (TN5, CS12). The head device field is
 // five characters: the name, then the number padded with zeros (D0100, TN005).
+// A word device (D, TN, CN) may name a bit of the word after a dot, 0 to 15
+// (D200.3): bools are read from there on; writes there are refused.
 
 #include "CmdMitsubishi_FX_links.h"
 #include "TransferDriver.h"
@@ -28,6 +30,7 @@ struct FxLinkDevice {
     char letter = 0;  // the name's first letter: 'X', 'Y', 'M', 'S', 'D', 'T' or 'C'
     const FxLinkArea *area = nullptr;  // the device, unless status is 3
     int number = 0;   // device number (for X and Y the value of the octal digits)
+    int bitIndex = -1; // word devices: the bit after a dot (D200.3), -1 without a dot
 
     bool bitDevice() const { return area && area->bitDevice; }
     bool octal() const { return area && area->base == 8; }

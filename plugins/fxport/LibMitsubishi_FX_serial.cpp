@@ -119,17 +119,34 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
     const Block *named = blockNamed(text);
     if (!named)
         return StatusUnknownArea;
-    if (dev)
+    if (dev) {
         dev->readOnly = named->readOnly;
+        dev->wordDevice = named->valueBytes > 0;
+    }
     const int nameLength = int(qstrlen(named->name));
-    const int len = text.size() - nameLength;
+    // A register may name one of its bits after a dot (D200.3): one or two
+    // decimal digits, 0 to 15. Bit devices take no dot.
+    int end = text.size();
+    int bitIndex = -1;
+    const int dot = text.indexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        const QStringRef bit = text.midRef(dot + 1);
+        bool digits = !bit.isEmpty() && bit.size() <= 2;
+        for (const QChar c : bit)
+            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        bitIndex = digits ? bit.toInt() : -1;
+        if (named->valueBytes == 0 || bitIndex < 0 || bitIndex > 15)
+            return StatusBadDevice;
+        end = dot;
+    }
+    const int len = end - nameLength;
     // Nine digits cannot overflow an int; every valid number is far shorter.
     if (len < 1 || len > 9)
         return StatusBadDevice;
     const bool octal = named->octal;
     int decimal = 0;
     int octalValue = 0;
-    for (int i = nameLength; i < text.size(); ++i) {
+    for (int i = nameLength; i < end; ++i) {
         const ushort c = text.at(i).unicode();
         if (c < '0' || c > '9')
             return StatusBadDevice;
@@ -150,6 +167,7 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
         d.wordDevice = b.valueBytes > 0;
         d.valueBytes = b.valueBytes > 2 ? b.valueBytes : 0;
         d.readOnly = b.readOnly;
+        d.bitIndex = bitIndex;
         d.blockSize = b.size;
         if (d.wordDevice) {
             d.firstByte = b.firstByte + b.valueBytes * d.index;
@@ -179,16 +197,22 @@ TransferTarget LibMitsubishi_FX_serial::parseTarget(const QString &text)
     FxDevice dev;
     t.status = parseAddress(text, &dev);
     t.readOnly = dev.readOnly;
+    t.bitDevice = !dev.wordDevice;
     if (t.status != 0)
         return t;
     t.area = dev.area;
-    t.bitDevice = !dev.wordDevice;
     t.valueBytes = dev.valueBytes;
     t.head = dev.firstByte;
-    t.bitOffset = dev.bitOffset;
-    // Values from a bit device start on a byte boundary (M0, M8, X10, ...);
-    // anything else would hand over bits before the addressed device.
-    t.bitNamed = dev.bitOffset != 0;
+    if (dev.wordDevice) {
+        // D200.3: bools from bit 3 of D200 on, read in whole words.
+        t.bitOffset = qMax(dev.bitIndex, 0);
+        t.bitNamed = dev.bitIndex >= 0;
+    } else {
+        // Values from a bit device start on a byte boundary (M0, M8, X10, ...);
+        // anything else would hand over bits before the addressed device.
+        t.bitOffset = dev.bitOffset;
+        t.bitNamed = dev.bitOffset != 0;
+    }
     t.unitsToEnd = dev.blockEndByte - dev.firstByte;
     // X and Y: the index is the octal number's value, so the points walk X7,
     // X10, X11, ... as the PLC numbers them.

@@ -1,7 +1,8 @@
 #pragma once
 // Driver class of the FX programming-port plug-in "Kelvaro": address texts
-// (X, Y, M, D, S, TS, CS, TN, CN devices) to device byte and bit addresses, and the read and
-// write flows on top of the link class's frames.
+// (X, Y, M, D, S, TS, CS, TN, CN devices; a bit of a register after a dot, D200.3)
+// to device byte and bit addresses, and the read and write flows on top of the
+// link class's frames.
 
 #include "CmdMitsubishi_FX_serial.h"
 #include "TransferDriver.h"
@@ -20,6 +21,7 @@ struct FxDevice {
     int firstByte = 0;       // device byte address of the byte holding the device
     int blockEndByte = 0;    // one past the block's last byte address
     int bitOffset = 0;       // bit of the device within firstByte (bit devices)
+    int bitIndex = -1;       // registers: the bit after a dot (D200.3: 3), -1 without a dot
     int bitBase = 0;         // force-command bit address of the block's first device
     int blockSize = 0;       // devices in the block
 };
@@ -65,8 +67,9 @@ public:
 
     // Parses an address text into *dev. 0 valid; 3 no known device name;
     // 5 the number is missing, not decimal (X, Y: not octal) or outside the
-    // devices the programming port reaches. A read-only device sets
-    // dev->readOnly even when its number is refused.
+    // devices the programming port reaches, or a dot on a bit device or not
+    // followed by a bit index 0..15 (registers: D200.3). A known device name
+    // sets dev->readOnly and dev->wordDevice even when its number is refused.
     static int parseAddress(const QString &text, FxDevice *dev);
     // Device bytes for count elements of type (CValueCodec::byteLength).
     static qint64 byteLength(int type, int count);

@@ -62,13 +62,11 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
     if (!area || text.isEmpty())
         return -1;
     QString rest = text.mid(int(qstrlen(area->name)));
+    // A bit index after the dot, on bit devices (M100.3) and word devices
+    // (D100.5, bit 5 of D100) alike; the number is what stands before it.
     const int dot = rest.indexOf(QLatin1Char('.'));
-    if (dot >= 0) {
-        // Word devices have no bit index: D100.5 is not D100.
-        if (!area->bitDevice)
-            return -1;
+    if (dot >= 0)
         rest.truncate(dot);
-    }
     return parseNumber(rest, numberBase(*area, octalXY));
 }
 

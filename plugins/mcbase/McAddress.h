@@ -1,8 +1,9 @@
 #pragma once
 // Address texts of the MC protocol plug-ins: a device name (the longest name of
 // the plug-in's table the text begins with: SM400 is SM, not S), the device
-// number in the area's base, and for bit devices optionally a dot and a bit
-// index (D100, X1F, M100.3, TN5). The functions here are pure: they look only at the text
+// number in the area's base, and optionally a dot and a bit index 0 to 15
+// (D100, X1F, M100.3, D100.5, TN5): on a bit device it counts from the head
+// device of a 16-point word, on a word device it is a bit of that word. The functions here are pure: they look only at the text
 // they are given, so they can be exercised with any input.
 
 #include <QString>
@@ -53,8 +54,8 @@ int parseNumber(const QString &digits, int base);
 int numberBase(const McDeviceArea &area, bool octalXY);
 
 // Device number of the text for the given area: the part after the name (and
-// before the dot, on bit devices). -1 when it does not parse in the area's base,
-// when the code is not in the table, or when a dot stands where none is allowed.
+// before the dot). -1 when it does not parse in the area's base or when the
+// code is not in the table.
 int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table,
                  bool octalXY = false);
 
@@ -63,7 +64,7 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
 int bitIndex(const QString &text);
 
 // All of the above at once, with the refusal status (3 unknown name, 5 bad
-// number, bad bit index, or a dot on a word device).
+// number or bad bit index).
 McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY = false);
 
 } // namespace McAddressing

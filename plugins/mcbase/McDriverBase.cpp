@@ -42,9 +42,11 @@ TransferTarget CMcDriverBase::targetOf(const McDeviceArea *area, int headDevice,
     }
     t.area = area->code;
     t.bitDevice = area->bitDevice;
-    // A bit index names one device of a bit area; for a word-sized value it
-    // would mean a value that starts inside a word, which the frames cannot
-    // address.
+    // A bit index names one device of a bit area, or one bit of a word
+    // (D200.3); for a word-sized value it would mean a value that starts
+    // inside a word, which the frames cannot address. Bools read from a bit
+    // of a word come from whole words, starting at that bit; they are not
+    // written there (TransferPlan).
     t.bitNamed = bitIndex >= 0;
     t.bitOffset = qMax(bitIndex, 0);
     t.head = headDevice;
@@ -86,6 +88,7 @@ TransferTarget CMcDriverBase::parseTarget(const QString &text)
         TransferTarget refused;
         refused.status = a.status;
         refused.readOnly = a.readOnly;
+        refused.bitDevice = a.bitDevice;
         return refused;
     }
     return targetOf(m_table.byCode(a.deviceCode), a.headDevice, a.bitIndex);

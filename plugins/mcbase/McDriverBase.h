@@ -6,7 +6,8 @@
 // adds only its identity, device table, limits and link.
 //
 // Bools are read in word units from the named device, covering the bit index
-// plus count bits, and written in bit units from the addressed bit.
+// plus count bits, and written in bit units from the addressed bit (bit devices
+// only: D200.3 is read, never written). Text (DT_String) goes in word units.
 
 #include "McAddress.h"
 #include "McLink.h"

@@ -47,6 +47,60 @@ inline void addProfileColumnsAndXyRows()
     QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
 }
 
+// Rows of the strings test both MC plug-ins share: text written and read back
+// on word devices, as the PLC keeps it (two characters a word, the first in
+// the low byte); refused writes send nothing.
+inline void addStringRows()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<char>("area");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("back");  // what a read of count characters gives
+    QTest::addColumn<int>("status");    // of the write
+    QTest::newRow("D100 even, full tag") << "D100" << 'D' << 100 << "LOT-0815" << 8 << "LOT-0815" << 0;
+    QTest::newRow("D100 odd, full tag") << "D100" << 'D' << 100 << "LOT-081" << 7 << "LOT-081" << 0;
+    QTest::newRow("D100 in a 20-character tag") << "D100" << 'D' << 100 << "LOT-0815" << 20 << "LOT-0815" << 0;
+    QTest::newRow("D100 odd in a longer tag") << "D100" << 'D' << 100 << "ABC" << 6 << "ABC" << 0;
+    QTest::newRow("D100 one character") << "D100" << 'D' << 100 << "Z" << 1 << "Z" << 0;
+    QTest::newRow("D100 empty clears") << "D100" << 'D' << 100 << "" << 4 << "" << 0;
+    QTest::newRow("D100 NUL inside ends the read")
+        << "D100" << 'D' << 100 << QStringLiteral("AB") + QChar(0) + QStringLiteral("CD") << 5 << "AB" << 0;
+    QTest::newRow("D100 Latin-1 bytes") << "D100" << 'D' << 100 << QString::fromLatin1("\xC4\xE9\xFF\x01\x80")
+                                        << 5 << QString::fromLatin1("\xC4\xE9\xFF\x01\x80") << 0;
+    QTest::newRow("W1F hexadecimal") << "W1F" << 'W' << 0x1F << "12AB" << 4 << "12AB" << 0;
+    QTest::newRow("R100") << "R100" << 'R' << 100 << "Rack 7" << 6 << "Rack 7" << 0;
+    QTest::newRow("TN3 timer values") << "TN3" << char(PlcMemory::AreaTN) << 3 << "T-3" << 3 << "T-3" << 0;
+    QTest::newRow("CN3 counter values") << "CN3" << char(PlcMemory::AreaCN) << 3 << "C3" << 2 << "C3" << 0;
+    QTest::newRow("D0 large, split") << "D0" << 'D' << 0 << QString(2001, QLatin1Char('q')) << 2001
+                                     << QString(2001, QLatin1Char('q')) << 0;
+    QTest::newRow("longer than the tag") << "D100" << 'D' << 100 << "LOT-0815" << 7 << "" << 5;
+    QTest::newRow("character above U+00FF") << "D100" << 'D' << 100 << QString::fromUtf8("\u20AC1") << 4 << "" << 5;
+    QTest::newRow("at a bit of a word") << "D100.1" << 'D' << 100 << "AB" << 2 << "" << 5;
+    QTest::newRow("on a bit device") << "M0" << 'M' << 0 << "AB" << 2 << "" << 2;
+}
+
+// Rows of the bits-of-words test: bools read from a bit of a word device on,
+// into the next words; a write there is refused.
+inline void addBitsOfWordsRows()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<char>("area");
+    QTest::addColumn<int>("word");
+    QTest::addColumn<int>("bit");
+    QTest::addColumn<int>("count");
+    QTest::newRow("D200.3 x3") << "D200.3" << 'D' << 200 << 3 << 3;
+    QTest::newRow("D200.15 x2 into D201") << "D200.15" << 'D' << 200 << 15 << 2;
+    QTest::newRow("D200.0 x16") << "D200.0" << 'D' << 200 << 0 << 16;
+    QTest::newRow("D200.9 x40 across four words") << "D200.9" << 'D' << 200 << 9 << 40;
+    QTest::newRow("d12287.15 last bit") << "d12287.15" << 'D' << 12287 << 15 << 1;
+    QTest::newRow("W1F.4 hexadecimal") << "W1F.4" << 'W' << 0x1F << 4 << 20;
+    QTest::newRow("R5.12") << "R5.12" << 'R' << 5 << 12 << 7;
+    QTest::newRow("TN7.1") << "TN7.1" << char(PlcMemory::AreaTN) << 7 << 1 << 3;
+    QTest::newRow("CN9.14") << "CN9.14" << char(PlcMemory::AreaCN) << 9 << 14 << 4;
+}
+
 template <class Lib>
 class McEndToEnd
 {
@@ -182,6 +236,85 @@ public:
             for (int i = 0; i < count; ++i)
                 QCOMPARE(m_sim->bit(area, first + i), value.value.value<QList<bool>>().at(i));
         }
+    }
+
+    void strings()
+    {
+        QFETCH(QString, address);
+        QFETCH(char, area);
+        QFETCH(int, number);
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QFETCH(QString, back);
+        QFETCH(int, status);
+        const int words = (count + 1) / 2;
+        // Something in the words and around them, so what is written shows.
+        for (int i = -1; i <= words; ++i)
+            if (number + i >= 0)
+                m_sim->setWord(area, number + i, 0x5A5A);
+        const int before = m_sim->requestCount();
+        const CLabelVariable w = write(address, DT_String, labelOf(QList<QString>{text}), count);
+        QCOMPARE(w.status, status);
+        QCOMPARE(w.address, address);
+        QCOMPARE(w.count, count);
+        QCOMPARE(w.dataType, int(DT_String));
+        if (status != 0) {
+            QVERIFY(w.timestamp.isNull());
+            QCOMPARE(m_sim->requestCount(), before);
+            for (int i = 0; i < words && PlcMemory::isWordArea(area); ++i)
+                QCOMPARE(m_sim->word(area, number + i), quint16(0x5A5A));
+            return;
+        }
+        QVERIFY(w.timestamp.isValid());
+        // Latin-1 bytes, two a word, low byte first, NUL padded.
+        QByteArray bytes = text.toLatin1();
+        bytes.append(QByteArray(2 * words - bytes.size(), '\0'));
+        QCOMPARE(simBytes(*m_sim, area, number, 2 * words, false).toHex(), bytes.toHex());
+        if (number > 0)
+            QCOMPARE(m_sim->word(area, number - 1), quint16(0x5A5A));
+        QCOMPARE(m_sim->word(area, number + words), quint16(0x5A5A));
+
+        CLabelVariable r = read(address, DT_String, count);
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.timestamp.isValid());
+        QCOMPARE(r.count, count);
+        QCOMPARE(r.dataType, int(DT_String));
+        QCOMPARE(r.atQString(0), back);
+        r.atQString(1);
+        QCOMPARE(r.accessStatus, 10);
+    }
+
+    void bitsOfWords()
+    {
+        QFETCH(QString, address);
+        QFETCH(char, area);
+        QFETCH(int, word);
+        QFETCH(int, bit);
+        QFETCH(int, count);
+        const int words = (bit + count + 15) / 16;
+        // A pattern that differs at every position around the wanted bits.
+        for (int i = -1; i <= words; ++i)
+            if (word + i >= 0)
+                m_sim->setWord(area, word + i, quint16(0x9C35 * (i + 3) + 0x1111 * i));
+        QString want;
+        for (int i = 0; i < count; ++i) {
+            const int b = bit + i;
+            want += (m_sim->word(area, word + b / 16) >> (b % 16)) & 1 ? QLatin1String("1 ") : QLatin1String("0 ");
+        }
+        int before = m_sim->requestCount();
+        CLabelVariable r = read(address, DT_Bool, count);
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.timestamp.isValid());
+        QCOMPARE(describe(r, DT_Bool, count), want.trimmed());
+        QCOMPARE(m_sim->requestCount() - before, 1);
+
+        // A bit of a word is written as the word: refused, nothing sent.
+        const QByteArray memory = simBytes(*m_sim, area, word, 2 * words, false);
+        before = m_sim->requestCount();
+        const CLabelVariable w = write(address, DT_Bool, sampleLabel(DT_Bool, count), count);
+        QCOMPARE(w.status, 5);
+        QCOMPARE(m_sim->requestCount(), before);
+        QCOMPARE(simBytes(*m_sim, area, word, 2 * words, false), memory);
     }
 
     void areaNumbering()

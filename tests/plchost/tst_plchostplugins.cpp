@@ -111,6 +111,9 @@ private slots:
     void connectFailure();
     void traceReadable_data() { rows(); }
     void traceReadable();
+    void textAndBitsOfWords_data() { rows(); }
+    void textAndBitsOfWords();
+    void textAcrossPlugins();
     void plcRefusals_data();
     void plcRefusals();
     void pollReconnects();
@@ -131,7 +134,8 @@ void TestPlcHostPlugins::initTestCase()
                                                       "--serve", "mc1e@127.0.0.1:0", "--serve", "mc3e@127.0.0.1:0",
                                                       "--serve", "fxport@pty", "--serve", "fxlink@pty", "--station",
                                                       QString::number(kStation), "--set", "TN7=1234", "--set",
-                                                      "CN5=-1", "--set", "TS0=0,0,0,1"}, 6);
+                                                      "CN5=-1", "--set", "TS0=0,0,0,1", "--set", "D180=0x8028,1",
+                                                      "--set", "D190=\"AB12\""}, 6);
     QCOMPARE(lines.size(), 6);
     for (const QByteArray &line : lines) {
         const QList<QByteArray> f = line.split(' ');
@@ -321,6 +325,92 @@ void TestPlcHostPlugins::traceReadable()
                                           .arg(QRegularExpression::escape(QLatin1String(dir)), hexBytes,
                                                ascii ? QStringLiteral("  <(STX|ENQ)>[0-9A-F]+.*") : QString()));
         QVERIFY2(line.match(QString::fromUtf8(r.err)).hasMatch(), r.err.constData());
+    }
+}
+
+// Text in words and bits of words, the same in every plug-in: a string written
+// and read back, its first word as the PLC keeps it ("LO", low byte first), a
+// text preset with plcsim --set, bits from D180.3 (D180 = 0x8028, D181 = 1) and
+// across the word boundary; a bool written to a bit of a word is refused with
+// nothing sent.
+void TestPlcHostPlugins::textAndBitsOfWords()
+{
+    QFETCH(QString, plugin);
+    QFETCH(QString, connect);
+    QFETCH(QString, par);
+    QFETCH(int, slot);
+    const QString text = QStringLiteral("D%1").arg(3000 + 40 * slot);
+    const Run r = runHost(base(plugin, connect, par)
+                          << "write" << text << "string" << "LOT-0815" << "20" << "read" << text << "string" << "20"
+                          << "read" << text << "int16" << "1" << "read" << "D190" << "string" << "4" << "read"
+                          << "D180.3" << "bool" << "3" << "read" << "D180.15" << "bool" << "2");
+    QVERIFY2(r.exitCode == 0, r.err.constData());
+    const QList<QByteArray> expected{
+        "{\"op\":\"connect\",\"result\":0}",
+        labelLine("write", text, 12, 20, 0, "[\"LOT-0815\"]"),
+        labelLine("read", text, 12, 20, 0, "[\"LOT-0815\"]"),
+        labelLine("read", text, 4, 1, 0, "[20300]"),  // 0x4F4C: "L" low, "O" high
+        labelLine("read", "D190", 12, 4, 0, "[\"AB12\"]"),
+        labelLine("read", "D180.3", 1, 3, 0, "[true,false,true]"),
+        labelLine("read", "D180.15", 1, 2, 0, "[true,true]"),
+    };
+    QCOMPARE(r.lines.size(), expected.size());
+    QCOMPARE(r.lines.at(0), expected.at(0));
+    for (int i = 1; i < expected.size(); ++i)
+        QCOMPARE(withoutTimestamp(r.lines.at(i), true), expected.at(i));
+
+    // Refused before anything is sent: no frame in the trace.
+    const Run w = runHost(base(plugin, connect, par) << "--trace" << "write" << "D180.3" << "bool" << "true"
+                                                     << "write" << text << "string" << "TOO-LONG" << "4");
+    QCOMPARE(w.exitCode, 1);
+    QCOMPARE(w.lines.size(), 3);
+    QCOMPARE(withoutTimestamp(w.lines.at(1), false),
+             labelLine("write", "D180.3", 1, 1, 5, "[true]")
+                 .replace("}", ",\"reason\":\"D180.3 is a bit of the word D180: a bit of a word device cannot be "
+                               "written on its own, write the word D180 instead\"}"));
+    QVERIFY2(w.lines.at(2).contains("\"status\":5,")
+                 && w.lines.at(2).contains("\"reason\":\"the text has 8 characters, more than the tag's 4 (COUNT)\""),
+             w.lines.at(2).constData());
+    QVERIFY2(!w.err.contains("  ->  "), w.err.constData());
+}
+
+// A string written through one plug-in reads back the same through every
+// other: one memory, one text layout.
+void TestPlcHostPlugins::textAcrossPlugins()
+{
+    const struct { const char *plugin; const char *protocol; const char *text; } writers[] = {
+        {"Kelvaro", "fxport", "by Kelvaro"}, {"Lunetta", "fxlink", "Lunetta, odd"},
+        {"Marrowin", "mc1e", "Marrowin \xC3\xA9t\xC3\xA9"}, {"Norvessa", "mc3e", "N"},
+    };
+    QStringList built;
+    QList<QByteArray> values;
+    for (const auto &w : writers) {
+        if (!kPlugins.contains(QLatin1String(w.plugin)))
+            continue;
+        const QString address = QStringLiteral("D%1").arg(3400 + 20 * built.size());
+        const QString par = QLatin1String(w.plugin) == QLatin1String("Lunetta") ? QString::number(kStation) : QString();
+        const QString connect = m_endpoint.value(QLatin1String(w.protocol) + QStringLiteral(" tcp"));
+        const Run r = runHost(base(QLatin1String(w.plugin), connect, par)
+                              << "write" << address << "string" << QString::fromUtf8(w.text) << "15");
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        built << QLatin1String(w.plugin);
+        values << "[\"" + QByteArray(w.text) + "\"]";
+    }
+    for (const auto &reader : writers) {
+        if (!built.contains(QLatin1String(reader.plugin)))
+            continue;
+        const QString par =
+            QLatin1String(reader.plugin) == QLatin1String("Lunetta") ? QString::number(kStation) : QString();
+        QStringList args = base(QLatin1String(reader.plugin),
+                                m_endpoint.value(QLatin1String(reader.protocol) + QStringLiteral(" tcp")), par);
+        for (int i = 0; i < built.size(); ++i)
+            args << "read" << QStringLiteral("D%1").arg(3400 + 20 * i) << "string" << "15";
+        const Run r = runHost(args);
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(r.lines.size(), built.size() + 1);
+        for (int i = 0; i < built.size(); ++i)
+            QCOMPARE(withoutTimestamp(r.lines.at(i + 1), true),
+                     labelLine("read", QStringLiteral("D%1").arg(3400 + 20 * i), 12, 15, 0, values.at(i)));
     }
 }
 

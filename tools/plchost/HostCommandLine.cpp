@@ -142,9 +142,10 @@ bool parseTypeText(const QString &text, int *code)
 
 bool parseValueList(int code, const QString &text, QVariant *value, int *elementCount, QString *error)
 {
-    const QStringList parts = text.split(QLatin1Char(','));
-    *elementCount = parts.size();
     const ElementKind kind = elementKindForCode(code);
+    // Text is one value, commas and all: a string tag holds one string.
+    const QStringList parts = kind == ElementKind::String ? QStringList{text} : text.split(QLatin1Char(','));
+    *elementCount = parts.size();
 
     auto bad = [&](const QString &part, const char *what) {
         *error = QStringLiteral("value \"%1\" is not %2").arg(part, QLatin1String(what));
@@ -470,6 +471,7 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
                 return false;
             }
             i += 3;
+            const bool isText = elementKindForCode(o.typeCode) == ElementKind::String;
             if (isWrite) {
                 QString valueError;
                 if (!parseValueList(o.typeCode, words.at(i), &o.value, &o.valueCount, &valueError)) {
@@ -488,6 +490,9 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
                 }
                 o.hasCount = true;
                 ++i;
+            } else if (isWrite && isText) {
+                // A string tag as long as the text, unless COUNT says more.
+                o.count = words.at(i - 1).size();
             } else if (isWrite) {
                 o.count = o.valueCount;
             } else {
@@ -495,9 +500,11 @@ bool parseHostCommandLine(const QStringList &args, HostCommandLine *out, QString
             }
             // A COUNT of 0 or less is passed on for the plug-in to refuse;
             // any other must match the values, or the plug-in would write a
-            // part of them (or fail) while the line suggests otherwise.
+            // part of them (or fail) while the line suggests otherwise. A
+            // string's COUNT is the tag's length in characters: a text longer
+            // than that goes to the plug-in, whose refusal is the answer.
             if (isWrite && o.hasCount && o.count > 0 && elementKindForCode(o.typeCode) != ElementKind::None
-                && o.count != o.valueCount) {
+                && !isText && o.count != o.valueCount) {
                 *error = QStringLiteral("write %1: %2 value(s) given for COUNT %3").arg(o.address).arg(o.valueCount)
                              .arg(o.count);
                 return false;
@@ -548,6 +555,10 @@ QString hostUsageText()
         "                                  VALUES comma separated (true,false / 1,-2 /\n"
         "                                  1.5,nan), as many as COUNT; one value without\n"
         "                                  COUNT uses the 3-argument WriteVariable\n"
+        "  write ADDRESS string TEXT [COUNT]\n"
+        "                                  TEXT is one string (commas included), COUNT\n"
+        "                                  the tag's length in characters (default: the\n"
+        "                                  text's length): write D100 string LOT-0815 20\n"
         "  connect TEXT                    ConnectDrive again\n"
         "  disconnect                      DisConnectDrive\n"
         "  sleep MS                        run the event loop for MS milliseconds\n"
@@ -555,8 +566,12 @@ QString hostUsageText()
         "TYPE: bool int8 uint8 int16 uint16 int32 uint32 float int64 uint64 double\n"
         "string, or a decimal DataType code (e.g. 0 or 41 to try refusals). A write\n"
         "hands over the list of the code's element type (codes 13-24 and 33-40 like\n"
-        "their base types, 12 a string list); codes without one (0, 25-32, above 40,\n"
-        "negative) hand over an invalid value.\n"
+        "their base types, 12 a list of one string); codes without one (0, 25-32,\n"
+        "above 40, negative) hand over an invalid value. For string (12) COUNT is\n"
+        "the tag's length in characters: a read gives one string, read from\n"
+        "ceil(COUNT/2) words, two characters a word, the first in the low byte.\n"
+        "ADDRESS may name a bit of a word device (D200.3) for bool reads; such a\n"
+        "bit cannot be written (write the word).\n"
         "\n"
         "Values print as JSON arrays in the form of the list the returned value\n"
         "actually holds (even when that is not the list dataType names); int8 prints\n"

@@ -190,3 +190,44 @@ QString operationReason(int status, const QList<TraceLine> &lines, qint64 elapse
     }
     return statusReason(status);
 }
+
+QString bitOfWordReason(const QString &address)
+{
+    // Device names of the four plug-ins; the longest one the text begins with
+    // is the device (DX1F.0 is DX, a bit device; D1.0 is D).
+    static const char *const kWordNames[] = {"D", "R", "W", "Z", "TN", "CN", "SD", "SW"};
+    static const char *const kBitNames[] = {"X", "Y", "M", "S", "B", "F", "L", "V", "SM", "SB",
+                                            "DX", "DY", "TS", "TC", "CS", "CC"};
+    const int dot = address.indexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return QString();
+    const QString device = address.left(dot);
+    auto longest = [&](const char *const *names, int n) {
+        int best = 0;
+        for (int k = 0; k < n; ++k) {
+            const QLatin1String name(names[k]);
+            if (device.startsWith(name, Qt::CaseInsensitive) && name.size() > best)
+                best = name.size();
+        }
+        return best;
+    };
+    const int word = longest(kWordNames, int(sizeof kWordNames / sizeof *kWordNames));
+    if (word == 0 || word < longest(kBitNames, int(sizeof kBitNames / sizeof *kBitNames)))
+        return QString();
+    return QStringLiteral("%1 is a bit of the word %2: a bit of a word device cannot be written on its own, "
+                          "write the word %2 instead")
+        .arg(address, device);
+}
+
+QString textWriteReason(const QString &text, int count)
+{
+    if (text.size() > count)
+        return QStringLiteral("the text has %1 characters, more than the tag's %2 (COUNT)").arg(text.size()).arg(count);
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return QStringLiteral("character \"%1\" (U+%2) is not Latin-1: the PLC keeps one byte a character")
+                .arg(QString(c))
+                .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    }
+    return QString();
+}

@@ -17,3 +17,13 @@ QString answerReason(const QString &plugin, const QByteArray &answer);
 // The reason for an operation that ended with `status` after `elapsedMs`,
 // with the plug-in lines caught during it.
 QString operationReason(int status, const QList<TraceLine> &lines, qint64 elapsedMs);
+
+// For a write refused with status 5: when `address` names a bit of a word
+// device (D200.3, W1F.0, TN5.15), the reason that says to write the word;
+// empty for any other address.
+QString bitOfWordReason(const QString &address);
+
+// For a string write refused with status 5: what is wrong with the text for a
+// tag of `count` characters (longer than the tag, or a character above U+00FF,
+// which has no byte of its own); empty when the text fits.
+QString textWriteReason(const QString &text, int count);

@@ -177,7 +177,9 @@ private:
             value.value = op.value;
             value.dataType = op.typeCode;
             value.count = op.count;
-            const bool shortForm = !op.hasCount && op.valueCount == 1;
+            // A string always goes with its tag length (COUNT or the text's).
+            const bool shortForm = !op.hasCount && op.valueCount == 1
+                                   && elementKindForCode(op.typeCode) != ElementKind::String;
             result = shortForm ? m_driver->WriteVariable(op.address, type, value)
                                : m_driver->WriteVariable(op.address, type, value, op.count);
         } else {
@@ -186,8 +188,17 @@ private:
         }
         const qint64 elapsed = clock.elapsed();
         const char *name = isWrite ? "write" : "read";
-        const QString reason =
+        QString reason =
             result.status == 0 ? QString() : operationReason(result.status, TraceLines::takeCaught(), elapsed);
+        if (isWrite && result.status == 5) {
+            // What plchost can tell beyond the status: a bit of a word, or a
+            // text that does not fit its tag.
+            QString more = bitOfWordReason(op.address);
+            if (more.isEmpty() && elementKindForCode(op.typeCode) == ElementKind::String)
+                more = textWriteReason(op.value.value<QList<QString>>().value(0), op.count);
+            if (!more.isEmpty())
+                reason = more;
+        }
         printResult(labelLine(name, result), QStringLiteral("%1 %2").arg(QLatin1String(name), op.address), reason);
         return result.status;
     }

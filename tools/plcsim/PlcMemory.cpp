@@ -197,6 +197,41 @@ bool parseWordValue(const QString &text, quint16 *out)
     return true;
 }
 
+// A quoted text: "..." with \" and \\ standing for " and \, Latin-1
+// characters only. The words two characters each, the first in the low byte,
+// an odd last character with a zero high byte.
+bool parseTextWords(const QString &quoted, QVector<quint16> *out, QString *why)
+{
+    QByteArray bytes;
+    int i = 1;
+    for (; i < quoted.size() && quoted.at(i) != QLatin1Char('"'); ++i) {
+        QChar c = quoted.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < quoted.size()) {
+            c = quoted.at(++i);
+            if (c != QLatin1Char('"') && c != QLatin1Char('\\')) {
+                *why = QStringLiteral("only \\\" and \\\\ are escapes in a text");
+                return false;
+            }
+        }
+        if (c.unicode() > 0xFF) {
+            *why = QStringLiteral("character \"%1\" is not Latin-1 (one byte)").arg(c);
+            return false;
+        }
+        bytes.append(char(c.unicode()));
+    }
+    if (i != quoted.size() - 1) {
+        *why = QStringLiteral("a text runs from \" to the closing \" at the end");
+        return false;
+    }
+    if (bytes.isEmpty()) {
+        *why = QStringLiteral("the text is empty");
+        return false;
+    }
+    for (int k = 0; k < bytes.size(); k += 2)
+        out->append(quint16(uchar(bytes.at(k)) | (k + 1 < bytes.size() ? uchar(bytes.at(k + 1)) << 8 : 0)));
+    return true;
+}
+
 } // namespace
 
 bool PlcMemory::setFromText(const QString &text, QString *error)
@@ -224,10 +259,17 @@ bool PlcMemory::setFromText(const QString &text, QString *error)
     if (!ok || first < 0 || digits.trimmed() != digits || digits.startsWith(QLatin1Char('+')))
         return fail(QStringLiteral("device number \"%1\" is not %2").arg(digits,
                     numberBase(area) == 16 ? QStringLiteral("hexadecimal") : QStringLiteral("decimal")));
-    const QStringList parts = text.mid(eq + 1).split(QLatin1Char(','));
-    if (!inRange(area, first, parts.size()))
-        return fail(QStringLiteral("leaves the device area"));
+    const QString valueText = text.mid(eq + 1);
+    const bool quoted = valueText.startsWith(QLatin1Char('"'));
     QVector<quint16> values;
+    QString why;
+    if (quoted && !isWordArea(area))
+        return fail(QStringLiteral("a text needs a word device (D, W, R, ...)"));
+    if (quoted && !parseTextWords(valueText, &values, &why))
+        return fail(why);
+    const QStringList parts = quoted ? QStringList() : valueText.split(QLatin1Char(','));
+    if (!inRange(area, first, quoted ? values.size() : parts.size()))
+        return fail(QStringLiteral("leaves the device area"));
     for (const QString &p : parts) {
         quint16 v = 0;
         if (isBitArea(area) ? (p != QLatin1String("0") && p != QLatin1String("1")) : !parseWordValue(p, &v))

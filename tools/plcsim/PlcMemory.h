@@ -74,8 +74,11 @@ public:
 
     // Memory as text, one run of devices a line: "D100=1,2,3", "M0=1,0,1",
     // "X1F=1". X, Y and W numbers are hexadecimal, the others decimal; words
-    // take -32768..65535 or 0x0..0xFFFF, bits 0 or 1. False with *error set
-    // for a text that is not of this form or leaves the area.
+    // take -32768..65535 or 0x0..0xFFFF, bits 0 or 1. Word devices also take
+    // a quoted text, D100="AB12" (\" and \\ inside for " and \): Latin-1
+    // characters, two a word, the first in the low byte (D100=0x4241,
+    // D101=0x3231), an odd last one with a zero high byte. False with *error
+    // set for a text that is not of this form or leaves the area.
     bool setFromText(const QString &text, QString *error);
     // The non-zero devices in the same form, areas X Y M S D W R, then the others.
     QStringList nonZeroText() const;
