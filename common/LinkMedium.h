@@ -73,6 +73,9 @@ public:
     virtual int errorCode() const = 0;
     // Closes the device; the medium is not usable afterwards.
     virtual void close() = 0;
+    // Whether closing it on purpose is announced with the lost-connection
+    // line too (a TCP connection is: hosts watch that line for the link state).
+    virtual bool announcesClose() const { return false; }
     // A connection to this peer (a connect to it may keep the medium).
     virtual bool connectedTo(const QString &address, quint16 port) const
     {

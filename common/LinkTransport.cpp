@@ -81,10 +81,19 @@ void CLinkTransport::warningLine(const QString &text)
     plcWarningLine(text);
 }
 
+void CLinkTransport::closeMedium()
+{
+    if (!m_medium)
+        return;
+    const bool announce = m_medium->usable() && m_medium->announcesClose();
+    m_medium->close();
+    if (announce)
+        reportLoss();
+}
+
 void CLinkTransport::dropMedium()
 {
-    if (m_medium)
-        m_medium->close();
+    closeMedium();
     m_medium.reset();
     m_holdBack.clear();
 }
@@ -145,7 +154,7 @@ int CLinkTransport::DisConnectDrive()
         return Busy;
     if (!m_medium || !m_medium->usable())
         return 1;
-    m_medium->close();
+    closeMedium();
     m_holdBack.clear();
     return 0;
 }

@@ -134,6 +134,7 @@ private:
     int runPiece(const LinkPiece &piece, QByteArray *data);
     int heldBack();
     void reportLoss();
+    void closeMedium();
     void dropMedium();
     QString holdBackLine(const QString &what) const;
 

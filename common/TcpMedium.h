@@ -20,6 +20,7 @@ public:
     static std::unique_ptr<TcpMedium> connectTo(const QHostAddress &address, quint16 port, int waitMs,
                                                 bool keepAlive, const LinkWake *wake, int *result);
 
+    bool announcesClose() const override { return true; }
     bool connectedTo(const QString &address, quint16 port) const override
     {
         return usable() && QHostAddress(address) == m_address && m_port == port;

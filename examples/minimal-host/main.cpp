@@ -11,7 +11,7 @@
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv); // the driver's waits need an event dispatcher on this thread
+    QCoreApplication app(argc, argv); // Qt's application object; the driver runs no event loop
     registerLabelMetaTypes();          // the QList<T> value lists, before any value is exchanged
     if (argc != 4) {
         std::fprintf(stderr, "usage: minimal-host PLUGIN CONNECTION ADDRESS\n");

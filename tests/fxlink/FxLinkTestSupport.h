@@ -107,15 +107,6 @@ inline QStringList valueText(const QVariant &v, int type)
             out << QString::number(bits, 16);
         }
         break;
-    case DT_String:
-        // Every character as its code, so NULs and Latin-1 bytes show.
-        for (const QString &text : v.value<QList<QString>>()) {
-            QStringList codes;
-            for (const QChar c : text)
-                codes << QString::number(c.unicode(), 16);
-            out << QLatin1Char('"') + codes.join(QLatin1Char(' ')) + QLatin1Char('"');
-        }
-        break;
     default:
         break;
     }
