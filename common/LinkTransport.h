@@ -72,6 +72,9 @@ struct AnswerVerdict {
 // One request of a transfer, as the frame code describes it.
 struct LinkPiece {
     enum Direction { Read, Write };
+    LinkPiece(Direction direction, const QByteArray &request, const QString &areaText, int count)
+        : direction(direction), request(request), areaText(areaText), count(count) {}
+
     Direction direction = Read;
     QByteArray request;
     AnswerRule rule;

@@ -254,21 +254,12 @@ QByteArray CmdMitsubishi_FX_links::headDevice(const QString &address, const QStr
     return name + deviceNumber.toLatin1();
 }
 
-LinkPiece CmdMitsubishi_FX_links::piece(LinkPiece::Direction direction, const QByteArray &frame, int points,
-                                        int answerBytes, const QString &address)
-{
-    LinkPiece p;
-    p.direction = direction;
-    p.request = frame;
-    p.rule.answerBytes = answerBytes;
-    // A turnaround glitch or a converter's power-up byte may precede the answer.
-    p.rule.starts = QByteArray("\x02\x06\x15", 3);
-    p.rule.allowanceMs = FxTiming::AnswerMs;
-    p.rule.guardMs = FxTiming::GuardMs;
-    p.areaText = address;
-    p.count = points;
-    return p;
-}
+namespace {
+
+// A turnaround glitch or a converter's power-up byte may precede the answer.
+const QByteArray kAnswerStarts("\x02\x06\x15", 3);
+
+} // namespace
 
 namespace {
 
@@ -298,8 +289,9 @@ int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, Q
     const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), n);
     if (frame.isEmpty() || !out)
         return 1;
-    LinkPiece p = piece(LinkPiece::Read, frame, n, readAnswerLength(n), address);
-    p.rule.judge = [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); };
+    LinkPiece p(LinkPiece::Read, frame, address, n);
+    p.rule = FxTiming::rule(readAnswerLength(n), [n](const QByteArray &soFar) { return readAnswerMissing(soFar, n); },
+                            kAnswerStarts);
     p.parse = [frame, n](const QByteArray &answer, QByteArray *data) {
         int code = -1;
         const AnswerVerdict verdict = parseReadAnswer(frame, answer, n, data, &code);
@@ -326,8 +318,8 @@ int CmdMitsubishi_FX_links::write(const QByteArray &frame, int points, const QSt
 {
     if (frame.isEmpty())
         return 1;
-    LinkPiece p = piece(LinkPiece::Write, frame, points, NakAnswerLength, address);
-    p.rule.judge = &writeAnswerMissing;
+    LinkPiece p(LinkPiece::Write, frame, address, points);
+    p.rule = FxTiming::rule(NakAnswerLength, &writeAnswerMissing, kAnswerStarts);
     p.parse = [frame](const QByteArray &answer, QByteArray *) {
         int code = -1;
         const AnswerVerdict verdict = parseWriteAnswer(frame, answer, &code);

@@ -113,7 +113,5 @@ public:
 
 private:
     int write(const QByteArray &frame, int points, const QString &address);
-    static LinkPiece piece(LinkPiece::Direction direction, const QByteArray &frame, int points, int answerBytes,
-                           const QString &address);
     static QByteArray headDevice(const QString &address, const QString &deviceNumber);
 };

@@ -163,30 +163,21 @@ int CmdMitsubishi_FX_serial::parseWriteAnswer(const QByteArray &answer)
     return (answer.size() == 1 && answer.at(0) == ACK) ? 0 : -1;
 }
 
-LinkPiece CmdMitsubishi_FX_serial::piece(LinkPiece::Direction direction, const QByteArray &request,
-                                         int answerBytes, const QString &text, int count)
-{
-    LinkPiece p;
-    p.direction = direction;
-    p.request = request;
-    p.rule.answerBytes = answerBytes;
-    // A converter's power-up byte or a turnaround glitch may precede the
-    // answer; the top bit of STX may carry the parity bit.
-    p.rule.starts = QByteArray("\x02\x82\x06\x15", 4);
-    p.rule.allowanceMs = FxTiming::AnswerMs;
-    p.rule.guardMs = FxTiming::GuardMs;
-    p.areaText = text;
-    p.count = count;
-    return p;
-}
+namespace {
+
+// The top bit of STX may carry the parity bit on an 8-bit line.
+const QByteArray kAnswerStarts("\x02\x82\x06\x15", 4);
+
+} // namespace
 
 int CmdMitsubishi_FX_serial::read_cmd(int area, int byteAddress, int N, QString text, QByteArray *out)
 {
     const QByteArray request = buildReadRequest(isExtendedArea(area), byteAddress, N);
     if (request.isEmpty() || !out)
         return 1;
-    LinkPiece p = piece(LinkPiece::Read, request, 2 * N + 4, text, N);
-    p.rule.judge = [N](const QByteArray &soFar) { return readAnswerMissing(soFar, N); };
+    LinkPiece p(LinkPiece::Read, request, text, N);
+    p.rule = FxTiming::rule(2 * N + 4, [N](const QByteArray &soFar) { return readAnswerMissing(soFar, N); },
+                            kAnswerStarts);
     p.parse = [N](const QByteArray &answer, QByteArray *data) {
         return parseReadAnswer(answer, N, data) == 0 ? AnswerVerdict::data() : AnswerVerdict::malformed();
     };
@@ -207,8 +198,8 @@ int CmdMitsubishi_FX_serial::write_cmd(int area, int byteAddress, int N, QString
     }
     if (request.isEmpty())
         return 1;
-    LinkPiece p = piece(LinkPiece::Write, request, 1, text, N);
-    p.rule.judge = &writeAnswerMissing;
+    LinkPiece p(LinkPiece::Write, request, text, N);
+    p.rule = FxTiming::rule(1, &writeAnswerMissing, kAnswerStarts);
     p.parse = [](const QByteArray &answer, QByteArray *) {
         if (parseWriteAnswer(answer) == 0)
             return AnswerVerdict::data();

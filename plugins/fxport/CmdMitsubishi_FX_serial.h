@@ -80,10 +80,4 @@ public:
     static int writeAnswerMissing(const QByteArray &soFar);
     // 0 for exactly ACK; -2 for an empty answer; -1 for anything else (NAK too).
     static int parseWriteAnswer(const QByteArray &answer);
-
-private:
-    // A piece of this protocol: its request, the answer's normal length, the
-    // noise it may follow and the PLC's time.
-    static LinkPiece piece(LinkPiece::Direction direction, const QByteArray &request, int answerBytes,
-                           const QString &text, int count);
 };

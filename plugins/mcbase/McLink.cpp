@@ -19,16 +19,12 @@ int CMcLink::run(Op op, int deviceCode, int headDevice, int points, const QStrin
     const McRequest r = request(op, deviceCode, headDevice, points, data);
     if (r.bytes.isEmpty())
         return -1;
-    LinkPiece p;
-    p.direction = op == Op::Read ? LinkPiece::Read : LinkPiece::Write;
-    p.request = r.bytes;
+    LinkPiece p(op == Op::Read ? LinkPiece::Read : LinkPiece::Write, r.bytes, areaText, points);
     p.rule.judge = r.judge;
     p.rule.answerBytes = r.answerBytes;
     p.rule.allowanceMs = MonitoringAllowanceMs;
     p.rule.guardMs = MonitoringAllowanceMs;
     p.parse = r.parse;
-    p.areaText = areaText;
-    p.count = points;
     return transact(p, out);
 }
 
