@@ -45,8 +45,6 @@ private slots:
     void traceLines();
     void refusedBeforeSending_data();
     void refusedBeforeSending();
-    void stringsAndBitsOfWords_data();
-    void stringsAndBitsOfWords();
     void tcpLinkDownAndRecovery();
     void notConnected();
 
@@ -149,11 +147,6 @@ void tst_fxlink_e2e::roundTrip_data()
         {"uint16 on Y (octal 17)", "Y17", DT_UInt16, QVariant::fromValue(QList<unsigned short>{0xA55A})},
         {"int16 TN254 (TN254)", "TN254", DT_Int16, QVariant::fromValue(QList<short>{-5, 300})},
         {"int32 CN198 over two 16-bit counters", "cn198", DT_Int32, QVariant::fromValue(QList<int>{-70000})},
-        // Text in a tag as long as the text: odd and even lengths, Latin-1 bytes.
-        {"string even", "D400", DT_String, QVariant::fromValue(QList<QString>{QStringLiteral("LOT-0815")})},
-        {"string odd", "D410", DT_String, QVariant::fromValue(QList<QString>{QStringLiteral("LOT-081")})},
-        {"string Latin-1", "D420", DT_String, QVariant::fromValue(QList<QString>{QString::fromLatin1("\xC4\xE9\xFF")})},
-        {"string TN200", "TN200", DT_String, QVariant::fromValue(QList<QString>{QStringLiteral("AB")})},
     };
     for (const Row &r : rows)
         addMediumRows(r.name, [&](QTestData &d) {
@@ -168,8 +161,7 @@ void tst_fxlink_e2e::roundTrip()
     QFETCH(int, type);
     QFETCH(QVariant, values);
     const QStringList expected = valueText(values, type);
-    // A string's count is the characters of its tag.
-    const int count = type == DT_String ? values.value<QList<QString>>().value(0).size() : expected.size();
+    const int count = expected.size();
     QVERIFY(count > 0);
     LibMitsubishi_FX_links *drv = driver(medium);
 
@@ -763,11 +755,7 @@ void tst_fxlink_e2e::refusedBeforeSending_data()
         {"letter not first", "1D00", DT_Int16, 1, 3, 3},
         {"DT_None", "D100", DT_None, 1, 2, 2},
         {"string on M", "M100", DT_String, 4, 2, 2},
-        {"string on a bad X number", "X18", DT_String, 4, 2, 2},
-        {"string at a bit of a word", "D100.3", DT_String, 4, 5, 5},
         {"string past D9999", "D9998", DT_String, 5, 5, 5},
-        {"bit index 16 on a word", "D100.16", DT_Bool, 1, 5, 5},
-        {"bit index not a number", "D100.x", DT_Bool, 1, 5, 5},
         {"int16 at a bit of a word", "D100.3", DT_Int16, 1, 5, 5},
         {"bits past D9999", "D9999.15", DT_Bool, 2, 5, 5},
         {"type 40", "D100", 40, 1, 2, 2},
@@ -815,69 +803,6 @@ void tst_fxlink_e2e::refusedBeforeSending()
     QCOMPARE(w.status, writeStatus);
     QCOMPARE(w.address, address);
     QCOMPARE(m_sim->requestCount(), before);
-}
-
-// Text and bits of words as a PLC program leaves them in D: read as text and
-// as bits from a bit index on; a bool written to a bit of a word and a text
-// longer than its tag are refused with nothing sent.
-void tst_fxlink_e2e::stringsAndBitsOfWords_data()
-{
-    QTest::addColumn<QString>("medium");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QVariantList>("words");  // D500, D501, ...
-    QTest::addColumn<QStringList>("expected");
-    struct Row { const char *name; const char *address; int type; int count; QVariantList words; QStringList expected; };
-    const QList<Row> rows = {
-        {"D500 string 12AB", "D500", DT_String, 4, {0x3231, 0x4241}, {"\"31 32 41 42\""}},
-        {"D500 string odd count", "D500", DT_String, 3, {0x3231, 0x4241}, {"\"31 32 41\""}},
-        {"D500 string NUL inside", "D500", DT_String, 4, {0x0041, 0x4342}, {"\"41\""}},
-        {"D500.3 x3", "D500.3", DT_Bool, 3, {0x8028}, {"1", "0", "1"}},
-        {"D500.15 x2 into D501", "D500.15", DT_Bool, 2, {0x8000, 0x0001}, {"1", "1"}},
-        {"D500.15 x2 bit 0 of D501 off", "D500.15", DT_Bool, 2, {0x8000, 0x0002}, {"1", "0"}},
-        {"D500.0 x17", "D500.0", DT_Bool, 17, {0x0001, 0x0001},
-         {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "1"}},
-    };
-    for (const Row &r : rows)
-        addMediumRows(r.name, [&](QTestData &d) {
-            d << QString::fromLatin1(r.address) << r.type << r.count << r.words << r.expected;
-        });
-}
-
-void tst_fxlink_e2e::stringsAndBitsOfWords()
-{
-    QFETCH(QString, medium);
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(QVariantList, words);
-    QFETCH(QStringList, expected);
-    LibMitsubishi_FX_links *drv = driver(medium);
-    for (int i = 0; i < words.size(); ++i)
-        m_sim->setWord('D', 500 + i, quint16(words.at(i).toInt()));
-
-    int before = m_sim->requestCount();
-    const CLabelVariable r = drv->ReadVariable(address, DataType(type), count);
-    QCOMPARE(r.status, 0);
-    QVERIFY(r.timestamp.isValid());
-    QCOMPARE(valueText(r.value, type), expected);
-    QCOMPARE(m_sim->requestCount() - before, 1);
-
-    // Writes: a bit of a word is written as the word; a text must fit its tag.
-    before = m_sim->requestCount();
-    QList<bool> ones;
-    for (int i = 0; i < count; ++i)
-        ones << true;
-    const CLabelVariable w = type == DT_Bool
-        ? drv->WriteVariable(address, DT_Bool, labelOf(QVariant::fromValue(ones), DT_Bool, count), count)
-        : drv->WriteVariable(address, DT_String,
-                             labelOf(QVariant::fromValue(QList<QString>{QString(count + 1, QLatin1Char('x'))}),
-                                     DT_String, count), count);
-    QCOMPARE(w.status, 5);
-    QCOMPARE(m_sim->requestCount(), before);
-    for (int i = 0; i < words.size(); ++i)
-        QCOMPARE(int(m_sim->word('D', 500 + i)), words.at(i).toInt());
 }
 
 // ---------------------------------------------------------------- link state

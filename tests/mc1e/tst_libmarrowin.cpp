@@ -30,10 +30,6 @@ private slots:
     void exampleReadFrameAndTrace();
     void roundTrip_data();
     void roundTrip();
-    void strings_data();
-    void strings();
-    void bitsOfWords_data();
-    void bitsOfWords();
     void areaNumbering_data();
     void areaNumbering();
     void boolRead_data();
@@ -116,26 +112,6 @@ void TestLibMarrowin::roundTrip_data()
 void TestLibMarrowin::roundTrip()
 {
     t.roundTrip();
-}
-
-void TestLibMarrowin::strings_data()
-{
-    addStringRows();
-}
-
-void TestLibMarrowin::strings()
-{
-    t.strings();
-}
-
-void TestLibMarrowin::bitsOfWords_data()
-{
-    addBitsOfWordsRows();
-}
-
-void TestLibMarrowin::bitsOfWords()
-{
-    t.bitsOfWords();
 }
 
 void TestLibMarrowin::areaNumbering_data()
@@ -338,16 +314,10 @@ void TestLibMarrowin::refusals_data()
     QTest::newRow("D empty number") << "D" << int(DT_Int16) << 1 << 5 << 5;
     QTest::newRow("D100.5") << "D100.5" << int(DT_Int16) << 1 << 5 << 5;
     QTest::newRow("D100.5 bool: read, not written") << "D100.5" << int(DT_Bool) << 1 << -1 << 5;
-    QTest::newRow("D100.16 bool") << "D100.16" << int(DT_Bool) << 1 << 5 << 5;
-    QTest::newRow("D100.x bool") << "D100.x" << int(DT_Bool) << 1 << 5 << 5;
-    QTest::newRow("D100.15 bools past 24-bit numbers") << "D16777215.15" << int(DT_Bool) << 2 << 5 << 5;
     QTest::newRow("M100.16") << "M100.16" << int(DT_Bool) << 1 << 5 << 5;
     QTest::newRow("M100.3 as Int16") << "M100.3" << int(DT_Int16) << 1 << 5 << 5;
     QTest::newRow("type 0") << "D100" << int(DT_None) << 1 << 2 << 2;
     QTest::newRow("string on a bit device") << "M100" << int(DT_String) << 4 << 2 << 2;
-    QTest::newRow("string at a bit of a word") << "D100.5" << int(DT_String) << 4 << 5 << 5;
-    QTest::newRow("string given shorts") << "D100" << int(DT_String) << 4 << -1 << 2;
-    QTest::newRow("string above 128 KiB") << "D0" << int(DT_String) << 131073 << 5 << 5;
     QTest::newRow("type 40") << "D100" << int(DT_Double_V4) << 1 << 2 << 2;
     QTest::newRow("Int8 count 1") << "D100" << int(DT_Int8) << 1 << 4 << 4;
     QTest::newRow("Int8 odd count written") << "D100" << int(DT_Int8) << 3 << -1 << 4;

@@ -4,7 +4,6 @@
 #include "CLabelVariable.h"
 #include "ConnectionChecks.h"
 #include "HostCommandLine.h"
-#include "OperationReasons.h"
 #include <QtTest>
 #include <cmath>
 
@@ -18,10 +17,6 @@ private slots:
     void typeText_data();
     void typeText();
     void countOrNextOperation();
-    void stringCounts();
-    void bitOfWordReasons_data();
-    void bitOfWordReasons();
-    void textReasons();
     void optionForms();
     void realTexts();
     void connectionTexts_data();
@@ -138,73 +133,6 @@ void TestHostCommandLine::countOrNextOperation()
     QVERIFY(cmd.polling);
     QCOMPARE(cmd.repeat, 0);
     QCOMPARE(cmd.intervalMs, 200);
-}
-
-void TestHostCommandLine::stringCounts()
-{
-    HostCommandLine cmd;
-    QString error;
-    // COUNT of a string is the tag's length in characters, not a number of
-    // values; without COUNT it is the text's length; a text longer than
-    // COUNT is the plug-in's to refuse.
-    QVERIFY2(parseHostCommandLine({"--plugin", "p", "--connect", "c", "write", "D100", "string", "LOT-0815", "20",
-                                   "write", "D200", "string", "a,b", "write", "D300", "12", "TOO-LONG", "3",
-                                   "read", "D100", "string", "20"},
-                                  &cmd, &error),
-             qPrintable(error));
-    QCOMPARE(cmd.operations.size(), 4);
-    const HostOperation &w = cmd.operations.at(0);
-    QVERIFY(w.hasCount);
-    QCOMPARE(w.count, 20);
-    QCOMPARE(w.valueCount, 1);
-    QCOMPARE(w.value.value<QList<QString>>(), QList<QString>{QStringLiteral("LOT-0815")});
-    QVERIFY(!cmd.operations.at(1).hasCount);
-    QCOMPARE(cmd.operations.at(1).count, 3);
-    QCOMPARE(cmd.operations.at(1).value.value<QList<QString>>(), QList<QString>{QStringLiteral("a,b")});
-    QCOMPARE(cmd.operations.at(2).count, 3);
-    QCOMPARE(cmd.operations.at(3).count, 20);
-    QCOMPARE(cmd.operations.at(3).kind, HostOperation::Read);
-}
-
-void TestHostCommandLine::bitOfWordReasons_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("word");
-    QTest::newRow("D200.3") << "D200.3" << true;
-    QTest::newRow("d200.15") << "d200.15" << true;
-    QTest::newRow("W1F.0") << "W1F.0" << true;
-    QTest::newRow("TN5.1") << "TN5.1" << true;
-    QTest::newRow("SD10.2") << "SD10.2" << true;
-    QTest::newRow("R0.0") << "R0.0" << true;
-    QTest::newRow("M100.3 bit device") << "M100.3" << false;
-    QTest::newRow("X1F.2 bit device") << "X1F.2" << false;
-    QTest::newRow("DX1F.0 bit device, not D") << "DX1F.0" << false;
-    QTest::newRow("SM400.1 bit device") << "SM400.1" << false;
-    QTest::newRow("TS5.1 contact") << "TS5.1" << false;
-    QTest::newRow("D200 no dot") << "D200" << false;
-    QTest::newRow("unknown") << "Q1.2" << false;
-}
-
-void TestHostCommandLine::bitOfWordReasons()
-{
-    QFETCH(QString, address);
-    QFETCH(bool, word);
-    const QString why = bitOfWordReason(address);
-    QCOMPARE(!why.isEmpty(), word);
-    if (word) {
-        QVERIFY2(why.contains(QStringLiteral("write the word %1").arg(address.section(QLatin1Char('.'), 0, 0))),
-                 qPrintable(why));
-    }
-}
-
-void TestHostCommandLine::textReasons()
-{
-    QCOMPARE(textWriteReason(QStringLiteral("LOT-0815"), 20), QString());
-    QCOMPARE(textWriteReason(QString(), 1), QString());
-    QCOMPARE(textWriteReason(QString::fromLatin1("\xE9\xFF"), 2), QString());
-    QCOMPARE(textWriteReason(QStringLiteral("TOO-LONG"), 4),
-             QStringLiteral("the text has 8 characters, more than the tag's 4 (COUNT)"));
-    QVERIFY(textWriteReason(QString::fromUtf8("\u20ACuro"), 8).contains(QStringLiteral("(U+20AC) is not Latin-1")));
 }
 
 void TestHostCommandLine::optionForms()

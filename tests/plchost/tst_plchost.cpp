@@ -281,16 +281,11 @@ void TestPlcHost::writes_data()
                  "[1.5,\"nan\",\"-inf\",3.4028235e+38,0.1]"));
     row("double", {"write", "D0", "Double", "0.1,1e-300,-0,inf"},
         readLine("write", "D0@w4 ls=1 lc=4 lt=11 c=4 t=11", 11, 4, 0, kTs, "[0.1,1e-300,-0,\"inf\"]"));
-    // A string is one value (commas and all); COUNT is the tag's length,
-    // the text's length without one, and always the 4-argument write.
+    // A string is one value, commas and all; COUNT is the tag's length (default: the text's).
     row("string", {"write", "D0", "string", "a,b\"c"},
         readLine("write", "D0@w4 ls=1 lc=5 lt=12 c=5 t=12", 12, 5, 0, kTs, "[\"a,b\\\"c\"]"));
     row("string with tag length", {"write", "D0", "string", "LOT-0815", "20"},
         readLine("write", "D0@w4 ls=1 lc=20 lt=12 c=20 t=12", 12, 20, 0, kTs, "[\"LOT-0815\"]"));
-    row("string longer than COUNT goes to the plug-in", {"write", "D0", "string", "LOT-0815", "4"},
-        readLine("write", "D0@w4 ls=1 lc=4 lt=12 c=4 t=12", 12, 4, 0, kTs, "[\"LOT-0815\"]"));
-    row("one-character string", {"write", "D0", "string", "x"},
-        readLine("write", "D0@w4 ls=1 lc=1 lt=12 c=1 t=12", 12, 1, 0, kTs, "[\"x\"]"));
     row("code 13 holds shorts", {"write", "D0", "13", "-5"},
         readLine("write", "D0@w3 ls=1 lc=1 lt=13 c=- t=13", 13, 1, 0, kTs, "[-5]"));
     row("code 38 holds doubles", {"write", "D0", "38", "2.5,3"},

@@ -111,9 +111,6 @@ private slots:
     void connectFailure();
     void traceReadable_data() { rows(); }
     void traceReadable();
-    void textAndBitsOfWords_data() { rows(); }
-    void textAndBitsOfWords();
-    void textAcrossPlugins();
     void plcRefusals_data();
     void plcRefusals();
     void pollReconnects();
@@ -226,6 +223,7 @@ void TestPlcHostPlugins::roundTrip()
         {"int64", 9, "-9223372036854775808,9223372036854775807", 2, "[-9223372036854775808,9223372036854775807]"},
         {"uint64", 10, "18446744073709551615", 1, "[18446744073709551615]"},
         {"double", 11, "0.1,-1e-300,inf", 3, "[0.1,-1e-300,\"inf\"]"},
+        {"string", 12, "LOT-0815", 20, "[\"LOT-0815\"]"},  // 20 characters: 10 words, "LO" first
     };
     QStringList args = base(plugin, connect, par);
     QList<QByteArray> expected{"{\"op\":\"connect\",\"result\":0}"};
@@ -250,6 +248,13 @@ void TestPlcHostPlugins::roundTrip()
     expected << labelLine("read", "TN7", 4, 1, 0, "[1234]") << labelLine("read", "CN5", 5, 1, 0, "[65535]")
              << labelLine("read", "TS0", 1, 4, 0, "[false,false,false,true]") << labelLine("write", tn, 4, 1, 0, "[-5]")
              << labelLine("read", tn, 4, 1, 0, "[-5]");
+    // The same memory's text and bits as every plug-in sees them: the string
+    // above as a word ("L" low, "O" high), a plcsim text preset, bits across D180/D181.
+    const QString text = QStringLiteral("D%1").arg(wordBase + 16 * 10);
+    args << "read" << text << "int16" << "1" << "read" << "D190" << "string" << "4" << "read" << "D180.15" << "bool"
+         << "2";
+    expected << labelLine("read", text, 4, 1, 0, "[20300]") << labelLine("read", "D190", 12, 4, 0, "[\"AB12\"]")
+             << labelLine("read", "D180.15", 1, 2, 0, "[true,true]");
 
     const Run r = runHost(args);
     QVERIFY2(r.exitCode == 0, r.err.constData());
@@ -264,12 +269,15 @@ void TestPlcHostPlugins::refusals()
     QFETCH(QString, plugin);
     QFETCH(QString, connect);
     QFETCH(QString, par);
-    // An unknown device letter and DataType 0 (2) are refused; the runner
-    // still runs everything and exits with 1.
+    // An unknown device letter and DataType 0 (2) are refused, so are (5) a
+    // bit of a word and a text too long or not Latin-1; the runner still runs
+    // everything and exits with 1.
     const Run r = runHost(base(plugin, connect, par) << "read" << "T5" << "int16" << "read" << "D100" << "0"
-                                                     << "read" << "D100" << "int16");
+                                                     << "read" << "D100" << "int16" << "write" << "D180.3" << "bool"
+                                                     << "true" << "write" << "D170" << "string" << "TOO-LONG" << "4"
+                                                     << "write" << "D170" << "string" << QString::fromUtf8("\u20AC") << "4");
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.lines.size(), 4);
+    QCOMPARE(r.lines.size(), 7);
     auto statusOf = [](const QByteArray &line) {
         const int at = line.indexOf("\"status\":");
         return at < 0 ? -100 : line.mid(at + 9, line.indexOf(',', at) - at - 9).toInt();
@@ -283,6 +291,12 @@ void TestPlcHostPlugins::refusals()
     QVERIFY(r.lines.at(2).endsWith("\"reason\":\"data type not supported by this plug-in\"}"));
     QVERIFY(r.lines.at(2).contains("\"dataType\":0,"));
     QCOMPARE(statusOf(r.lines.at(3)), 0);
+    QCOMPARE(statusOf(r.lines.at(4)), 5);
+    QVERIFY(r.lines.at(4).endsWith("cannot be written on its own, write the word D180 instead\"}"));
+    QCOMPARE(statusOf(r.lines.at(5)), 5);
+    QVERIFY(r.lines.at(5).endsWith("\"reason\":\"the text has 8 characters, more than the tag's 4 (COUNT)\"}"));
+    QCOMPARE(statusOf(r.lines.at(6)), 5);
+    QVERIFY2(r.lines.at(6).contains("(U+20AC) is not Latin-1"), r.lines.at(6).constData());
 }
 
 void TestPlcHostPlugins::connectFailure()
@@ -325,92 +339,6 @@ void TestPlcHostPlugins::traceReadable()
                                           .arg(QRegularExpression::escape(QLatin1String(dir)), hexBytes,
                                                ascii ? QStringLiteral("  <(STX|ENQ)>[0-9A-F]+.*") : QString()));
         QVERIFY2(line.match(QString::fromUtf8(r.err)).hasMatch(), r.err.constData());
-    }
-}
-
-// Text in words and bits of words, the same in every plug-in: a string written
-// and read back, its first word as the PLC keeps it ("LO", low byte first), a
-// text preset with plcsim --set, bits from D180.3 (D180 = 0x8028, D181 = 1) and
-// across the word boundary; a bool written to a bit of a word is refused with
-// nothing sent.
-void TestPlcHostPlugins::textAndBitsOfWords()
-{
-    QFETCH(QString, plugin);
-    QFETCH(QString, connect);
-    QFETCH(QString, par);
-    QFETCH(int, slot);
-    const QString text = QStringLiteral("D%1").arg(3000 + 40 * slot);
-    const Run r = runHost(base(plugin, connect, par)
-                          << "write" << text << "string" << "LOT-0815" << "20" << "read" << text << "string" << "20"
-                          << "read" << text << "int16" << "1" << "read" << "D190" << "string" << "4" << "read"
-                          << "D180.3" << "bool" << "3" << "read" << "D180.15" << "bool" << "2");
-    QVERIFY2(r.exitCode == 0, r.err.constData());
-    const QList<QByteArray> expected{
-        "{\"op\":\"connect\",\"result\":0}",
-        labelLine("write", text, 12, 20, 0, "[\"LOT-0815\"]"),
-        labelLine("read", text, 12, 20, 0, "[\"LOT-0815\"]"),
-        labelLine("read", text, 4, 1, 0, "[20300]"),  // 0x4F4C: "L" low, "O" high
-        labelLine("read", "D190", 12, 4, 0, "[\"AB12\"]"),
-        labelLine("read", "D180.3", 1, 3, 0, "[true,false,true]"),
-        labelLine("read", "D180.15", 1, 2, 0, "[true,true]"),
-    };
-    QCOMPARE(r.lines.size(), expected.size());
-    QCOMPARE(r.lines.at(0), expected.at(0));
-    for (int i = 1; i < expected.size(); ++i)
-        QCOMPARE(withoutTimestamp(r.lines.at(i), true), expected.at(i));
-
-    // Refused before anything is sent: no frame in the trace.
-    const Run w = runHost(base(plugin, connect, par) << "--trace" << "write" << "D180.3" << "bool" << "true"
-                                                     << "write" << text << "string" << "TOO-LONG" << "4");
-    QCOMPARE(w.exitCode, 1);
-    QCOMPARE(w.lines.size(), 3);
-    QCOMPARE(withoutTimestamp(w.lines.at(1), false),
-             labelLine("write", "D180.3", 1, 1, 5, "[true]")
-                 .replace("}", ",\"reason\":\"D180.3 is a bit of the word D180: a bit of a word device cannot be "
-                               "written on its own, write the word D180 instead\"}"));
-    QVERIFY2(w.lines.at(2).contains("\"status\":5,")
-                 && w.lines.at(2).contains("\"reason\":\"the text has 8 characters, more than the tag's 4 (COUNT)\""),
-             w.lines.at(2).constData());
-    QVERIFY2(!w.err.contains("  ->  "), w.err.constData());
-}
-
-// A string written through one plug-in reads back the same through every
-// other: one memory, one text layout.
-void TestPlcHostPlugins::textAcrossPlugins()
-{
-    const struct { const char *plugin; const char *protocol; const char *text; } writers[] = {
-        {"Kelvaro", "fxport", "by Kelvaro"}, {"Lunetta", "fxlink", "Lunetta, odd"},
-        {"Marrowin", "mc1e", "Marrowin \xC3\xA9t\xC3\xA9"}, {"Norvessa", "mc3e", "N"},
-    };
-    QStringList built;
-    QList<QByteArray> values;
-    for (const auto &w : writers) {
-        if (!kPlugins.contains(QLatin1String(w.plugin)))
-            continue;
-        const QString address = QStringLiteral("D%1").arg(3400 + 20 * built.size());
-        const QString par = QLatin1String(w.plugin) == QLatin1String("Lunetta") ? QString::number(kStation) : QString();
-        const QString connect = m_endpoint.value(QLatin1String(w.protocol) + QStringLiteral(" tcp"));
-        const Run r = runHost(base(QLatin1String(w.plugin), connect, par)
-                              << "write" << address << "string" << QString::fromUtf8(w.text) << "15");
-        QVERIFY2(r.exitCode == 0, r.err.constData());
-        built << QLatin1String(w.plugin);
-        values << "[\"" + QByteArray(w.text) + "\"]";
-    }
-    for (const auto &reader : writers) {
-        if (!built.contains(QLatin1String(reader.plugin)))
-            continue;
-        const QString par =
-            QLatin1String(reader.plugin) == QLatin1String("Lunetta") ? QString::number(kStation) : QString();
-        QStringList args = base(QLatin1String(reader.plugin),
-                                m_endpoint.value(QLatin1String(reader.protocol) + QStringLiteral(" tcp")), par);
-        for (int i = 0; i < built.size(); ++i)
-            args << "read" << QStringLiteral("D%1").arg(3400 + 20 * i) << "string" << "15";
-        const Run r = runHost(args);
-        QVERIFY2(r.exitCode == 0, r.err.constData());
-        QCOMPARE(r.lines.size(), built.size() + 1);
-        for (int i = 0; i < built.size(); ++i)
-            QCOMPARE(withoutTimestamp(r.lines.at(i + 1), true),
-                     labelLine("read", QStringLiteral("D%1").arg(3400 + 20 * i), 12, 15, 0, values.at(i)));
     }
 }
 
