@@ -47,7 +47,8 @@ int pollTimeout(const QDeadlineTimer &deadline)
 LinkMedium::Wait LinkMedium::pollReadable(int fd, const QDeadlineTimer &deadline, short *events) const
 {
     *events = 0;
-    pollfd fds[2] = {{fd, POLLIN, 0}, {m_wake ? m_wake->fd() : -1, POLLIN, 0}};
+    // POLLRDHUP: a TCP peer's close shows beside the last bytes it sent.
+    pollfd fds[2] = {{fd, POLLIN | POLLRDHUP, 0}, {m_wake ? m_wake->fd() : -1, POLLIN, 0}};
     // Each round either returns or sleeps until the deadline: a signal or a
     // poll() that ends a little early only starts another round.
     for (;;) {

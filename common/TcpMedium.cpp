@@ -201,6 +201,7 @@ LinkMedium::Wait TcpMedium::waitReadable(const QDeadlineTimer &deadline)
         return Wait::Lost;
     short events = 0;
     const Wait w = pollReadable(m_fd, deadline, &events);
+    m_endSeen = events & (POLLRDHUP | POLLHUP | POLLERR);
     if (w == Wait::Lost) {
         const int error = pendingError(m_fd);
         markLost(error ? socketErrorNumber(error) : RemoteHostClosedError);
@@ -217,7 +218,11 @@ QByteArray TcpMedium::readAvailable(int maxBytes)
                                  MSG_DONTWAIT);
         if (n > 0) {
             bytes.append(chunk, int(n));
-            continue;
+            // A short read took all there was: only a close the last wait
+            // saw is worth another call, to find the end of the stream now.
+            if (n == qMin<qsizetype>(sizeof chunk, maxBytes - (bytes.size() - n)) || m_endSeen)
+                continue;
+            break;
         }
         // The end of the stream is found after the bytes before it.
         if (n == 0)

@@ -57,4 +57,5 @@ private:
     quint16 m_port = 0;
     bool m_keepAlive = false;
     int m_error = -1;
+    bool m_endSeen = false;  // the last wait saw the peer close or fail
 };
