@@ -348,15 +348,23 @@ void TestPlcHostPlugins::plcRefusals_data()
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("Kelvaro NAK") << "Kelvaro" << "fxport" << "nak" << QByteArray("PLC refused the request (NAK)");
+    QTest::addColumn<int>("reads");  // the last one gives the reason
+    QTest::addColumn<int>("status");
+    QTest::newRow("Kelvaro NAK") << "Kelvaro" << "fxport" << "nak" << QByteArray("PLC refused the request (NAK)")
+                                 << 1 << 7;
     QTest::newRow("Lunetta NAK 06") << "Lunetta" << "fxlink" << "nak:06"
-                                    << QByteArray("PLC refused the request: NAK error code 06 (character area error)");
+                                    << QByteArray("PLC refused the request: NAK error code 06 (character area error)")
+                                    << 1 << 7;
     QTest::newRow("Marrowin 58") << "Marrowin" << "mc1e" << "nak:58"
-                                 << QByteArray("PLC refused the request: completion code 58 (device out of range)");
+                                 << QByteArray("PLC refused the request: completion code 58 (device out of range)")
+                                 << 1 << 7;
     QTest::newRow("Norvessa C056") << "Norvessa" << "mc3e" << "nak:C056"
-                                   << QByteArray("PLC refused the request: end code C056 (device out of range)");
+                                   << QByteArray("PLC refused the request: end code C056 (device out of range)")
+                                   << 1 << 7;
     QTest::newRow("Norvessa noise") << "Norvessa" << "mc3e" << "garbage"
-                                    << QByteArray("answer not understood (first byte FF");
+                                    << QByteArray("answer not understood (first byte FF") << 1 << 7;
+    QTest::newRow("Kelvaro silent") << "Kelvaro" << "fxport" << "noanswer"
+                                    << QByteArray("PLC held back after 2 requests without an answer; next try in") << 3 << 8;
 }
 
 void TestPlcHostPlugins::plcRefusals()
@@ -365,17 +373,23 @@ void TestPlcHostPlugins::plcRefusals()
     QFETCH(QString, protocol);
     QFETCH(QString, fault);
     QFETCH(QByteArray, reason);
+    QFETCH(int, reads);
+    QFETCH(int, status);
     if (!kPlugins.contains(plugin))
         QSKIP("plug-in not built");
     QProcess sim;
     const QList<QByteArray> lines = startSim(&sim, {"--serve", protocol + "@127.0.0.1:0", "--fault", fault}, 1);
     QCOMPARE(lines.size(), 1);
-    const Run r = runHost(base(plugin, QString::fromUtf8(lines.at(0).split(' ').value(1)), QString())
-                          << "read" << "D100" << "int16");
+    QStringList ops;
+    for (int i = 0; i < reads; ++i)
+        ops << "read" << "D100" << "int16";
+    const Run r = runHost(base(plugin, QString::fromUtf8(lines.at(0).split(' ').value(1)), QString()) << ops);
     stop(&sim, SIGTERM);
     QCOMPARE(r.exitCode, 1);
-    QVERIFY2(r.lines.value(1).contains("\"status\":7,") && r.lines.value(1).contains(",\"reason\":\"" + reason),
-             r.lines.value(1).constData());
+    const QByteArray last = r.lines.value(reads);
+    QVERIFY2(last.contains(QByteArray("\"status\":") + QByteArray::number(status) + ',')
+                 && last.contains(",\"reason\":\"" + reason),
+             last.constData());
     QVERIFY2(r.err.contains("plchost: read D100: " + reason), r.err.constData());
 }
 
