@@ -20,7 +20,7 @@ void appendBounded(QByteArray &buffer, const QByteArray &bytes)
 {
     const int room = MaxReceiveBytes - buffer.size();
     if (room > 0)
-        buffer.append(bytes.constData(), std::min(room, bytes.size()));
+        buffer.append(bytes.constData(), std::min(room, int(bytes.size())));
 }
 
 void drain(LinkMedium &medium)
@@ -81,8 +81,8 @@ bool ExchangeEngine::prepare(LinkMedium &medium, const AnswerRule &rule)
         }
         // What of the guard (counted from the failed request, whose own line
         // times delay its late answer too) the failed exchange has not waited.
-        return medium.reset(int(qBound<qint64>(0, rule.guardMs + m_lastLineMs - m_requestClock.elapsed(),
-                                               rule.guardMs + m_lastLineMs)));
+        return medium.reset(int(qBound(qint64(0), rule.guardMs + m_lastLineMs - m_requestClock.elapsed(),
+                                       qint64(rule.guardMs + m_lastLineMs))));
     }
     return true;
 }

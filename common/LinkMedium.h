@@ -45,7 +45,7 @@ public:
 // Milliseconds left until `deadline`, for the devices' blocking waits.
 inline int remainingMs(const QDeadlineTimer &deadline)
 {
-    return int(qBound<qint64>(0, deadline.remainingTime(), 24 * 3600 * 1000));
+    return int(qBound(qint64(0), deadline.remainingTime(), qint64(24 * 3600 * 1000)));
 }
 
 // Hands a port or socket to the thread it lives on for deletion: a link that

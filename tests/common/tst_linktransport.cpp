@@ -38,7 +38,7 @@ LinkProfile mcProfile()
 // Complete once `length` bytes are there.
 AnswerJudge expectBytes(int length)
 {
-    return [length](const QByteArray &soFar) { return std::max(0, length - soFar.size()); };
+    return [length](const QByteArray &soFar) { return std::max(0, length - int(soFar.size())); };
 }
 
 struct LogLine {
@@ -802,7 +802,7 @@ private slots:
         QByteArray innerAnswer;
         const AnswerJudge judge = [&](const QByteArray &soFar) {
             inner = link.SendData("inner", innerAnswer, 20);
-            return std::max(0, 5 - soFar.size());
+            return std::max(0, 5 - int(soFar.size()));
         };
         QByteArray answer;
         QCOMPARE(link.SendData("outer?", answer, 600, judge), 0);
