@@ -61,7 +61,7 @@ inline Pair interleave(const Call &a, const Call &b, const Budget &budget)
             (*c)();
             perCallNs = qMax(perCallNs, t.nsecsElapsed());
         }
-    const int block = int(qBound<qint64>(1, budget.ms * 1000000 / 40 / perCallNs, 50));
+    const int block = int(qBound(qint64(1), budget.ms * 1000000 / 40 / perCallNs, qint64(50)));
     QVector<double> sa, sb;
     Pair p;
     QElapsedTimer total;

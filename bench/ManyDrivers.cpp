@@ -27,7 +27,7 @@ QMap<QString, QString> startSimulator(QProcess *sim, QString *error)
     QStringList args;
     for (const PluginInfo &info : plugins())
         args << QStringLiteral("--serve") << QLatin1String(info.protocol) + QStringLiteral("@127.0.0.1:0");
-    sim->start(QDir(binDir()).filePath(QStringLiteral("plcsim")), args);
+    sim->start(QDir(binDir()).filePath(QStringLiteral("plcsim" PLC_NAME_SUFFIX)), args);
     QMap<QString, QString> endpoints;
     if (!sim->waitForStarted(5000)) {
         *error = sim->errorString();

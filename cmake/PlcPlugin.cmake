@@ -3,7 +3,8 @@
 # Builds two targets:
 #   <Name>_core   static, position independent library with the driver and link
 #                 classes; tests and fuzz targets link it to reach the protocol code.
-#   Lib<Name>     the plug-in itself, libLib<Name>.so.1, made of ExportRTUDLL.cpp and
+#   Lib<Name>     the plug-in itself, libLib<Name>.so.1 (libLib<Name>-qt6.so.1 in a
+#                 Qt 6 build: PLC_NAME_SUFFIX), made of ExportRTUDLL.cpp and
 #                 <Name>_core. Only getSharedLibrary is exported; everything else,
 #                 the shared frame included, stays hidden.
 function(add_plc_plugin name)
@@ -17,8 +18,9 @@ function(add_plc_plugin name)
   add_library(Lib${name} SHARED ${CMAKE_CURRENT_SOURCE_DIR}/ExportRTUDLL.cpp)
   target_link_libraries(Lib${name} PRIVATE ${name}_core)
   set_target_properties(Lib${name} PROPERTIES
+    OUTPUT_NAME Lib${name}${PLC_NAME_SUFFIX}
     VERSION 1.0.0 SOVERSION 1
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_options(Lib${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
-  install(TARGETS Lib${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/plc-drivers)
+  install(TARGETS Lib${name} LIBRARY DESTINATION ${PLC_PLUGIN_INSTALL_DIR})
 endfunction()

@@ -1,4 +1,5 @@
 #include "CLabelVariable.h"
+#include "LabelLists.h"
 #include "LocalClock.h"
 
 #include <limits>
@@ -6,21 +7,12 @@
 
 namespace {
 
-// The element list is recognised by its exact meta-type. Qt 5 has no converter
-// between QList<short> and QList<int> and friends, but a host may register
-// converters of its own; a list of another element type must still read as
-// "wrong type" and never as a silently converted copy.
-template <typename T>
-bool holdsList(const QVariant &v)
-{
-    return v.isValid() && v.userType() == qMetaTypeId<QList<T>>();
-}
-
-template <typename T>
-QList<T> listOf(const QVariant &v)
-{
-    return holdsList<T>(v) ? qvariant_cast<QList<T>>(v) : QList<T>();
-}
+// The element list is recognised by its exact element type (LabelLists.h):
+// Qt 5 has no converter between QList<short> and QList<int> and friends, but a
+// host may register converters of its own; a list of another element type must
+// still read as "wrong type" and never as a silently converted copy.
+using LabelLists::holdsList;
+using LabelLists::listOf;
 
 template <typename T>
 T elementAt(const QVariant &v, int index, int &accessStatus)
@@ -29,7 +21,7 @@ T elementAt(const QVariant &v, int index, int &accessStatus)
         accessStatus = 11;
         return T();
     }
-    const QList<T> list = qvariant_cast<QList<T>>(v);
+    const QList<T> list = listOf<T>(v);
     if (index < 0 || index >= list.size()) {
         accessStatus = 10;
         return T();

@@ -20,3 +20,26 @@ const Row *longestNamedRow(const Row *rows, int count, const QString &text)
     }
     return best;
 }
+
+// The bit index after a dot in an address text (D200.3, M100.3): -1 when the
+// text has no dot, -2 when what follows is not one or two decimal digits for
+// 0 to 15 (a second dot included); `dot` gets the dot's position (or -1).
+inline int bitIndexAfterDot(const QString &text, int *dot = nullptr)
+{
+    const int at = text.indexOf(QLatin1Char('.'));
+    if (dot)
+        *dot = at;
+    if (at < 0)
+        return -1;
+    const int digits = text.size() - at - 1;
+    if (digits < 1 || digits > 2)
+        return -2;
+    int value = 0;
+    for (int i = at + 1; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -2;
+        value = value * 10 + c.digitValue();
+    }
+    return value <= 15 ? value : -2;
+}

@@ -54,7 +54,7 @@ bool ExchangeEngine::prepare(LinkMedium &medium, const AnswerRule &rule)
     // What of the guard (counted from the failed request, whose own line
     // times delay its late answer too) the failed exchange has not waited.
     const int guardMs = rule.guardMs + m_lastLineMs;
-    const bool ok = medium.reset(int(qBound<qint64>(0, guardMs - m_requestClock.elapsed(), guardMs)));
+    const bool ok = medium.reset(int(qBound(qint64(0), guardMs - m_requestClock.elapsed(), qint64(guardMs))));
     if (ok)
         m_state = State::Clean;
     return ok;

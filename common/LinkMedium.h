@@ -104,7 +104,7 @@ private:
 // Milliseconds left until `deadline`, for poll().
 inline int remainingMs(const QDeadlineTimer &deadline)
 {
-    return int(qBound<qint64>(0, deadline.remainingTime(), 24 * 3600 * 1000));
+    return int(qBound(qint64(0), deadline.remainingTime(), qint64(24 * 3600 * 1000)));
 }
 
 // Milliseconds `bytes` characters take at `baudRate` (0 when either is not

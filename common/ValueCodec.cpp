@@ -1,4 +1,5 @@
 #include "ValueCodec.h"
+#include "LabelLists.h"
 
 #include <QList>
 #include <climits>
@@ -89,7 +90,7 @@ QVariant decodeDoubles(const QByteArray &bytes, int count)
 template <typename T>
 bool holdsList(const CLabelVariable &value)
 {
-    return value.value.isValid() && value.value.userType() == qMetaTypeId<QList<T>>();
+    return LabelLists::holdsList<T>(value.value);
 }
 
 template <typename T>
@@ -123,7 +124,7 @@ int encodeNumbers(const CValueCodec &codec, const CLabelVariable &value, int cou
         return EncodeWrongType;
     if (count <= 0)
         return EncodeOk;
-    const QList<T> list = qvariant_cast<QList<T>>(value.value);
+    const QList<T> list = LabelLists::listOf<T>(value.value);
     if (list.size() < count)
         return EncodeTooFew;
     if (!out)
@@ -355,7 +356,7 @@ int CValueCodec::Wset_variant_bool(const CLabelVariable &value, int count, QByte
         return EncodeWrongType;
     if (count <= 0)
         return EncodeOk;
-    const QList<bool> list = qvariant_cast<QList<bool>>(value.value);
+    const QList<bool> list = LabelLists::listOf<bool>(value.value);
     if (list.size() < count)
         return EncodeTooFew;
     if (!out)

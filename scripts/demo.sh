@@ -23,6 +23,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     { say "demo: cmake configure failed"; exit 1; }
 fi
 
+# A Qt 6 build directory (-DPLC_QT=6) names its tools and plug-ins with -qt6.
+suffix=""
+[ "$(sed -n 's/^PLC_QT:[A-Z]*=//p' "$build/CMakeCache.txt")" = 6 ] && suffix=-qt6
+
 # The tools first; then each plug-in on its own, so that one that does not
 # build (yet) is reported and the others still run.
 say "demo: building plcsim and plchost in $build"
@@ -54,7 +58,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$bin/plcsim" --serve fxport@127.0.0.1:0 --serve fxlink@127.0.0.1:0 --serve mc1e@127.0.0.1:0 \
+"$bin/plcsim$suffix" --serve fxport@127.0.0.1:0 --serve fxlink@127.0.0.1:0 --serve mc1e@127.0.0.1:0 \
   --serve mc3e@127.0.0.1:0 --serve fxport@pty --serve fxlink@pty --station 1 \
   >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
@@ -100,7 +104,7 @@ host_rc=0
 run_host() {  # run_host OPS... (uses $lib, $conn, $par)
   local args=(--plugin "$lib" --connect "$conn")
   [ -n "$par" ] && args+=(--par "$par")
-  host_out=$(timeout 60 "$bin/plchost" "${args[@]}" "$@" 2>>"$work/host.err")
+  host_out=$(timeout 60 "$bin/plchost$suffix" "${args[@]}" "$@" 2>>"$work/host.err")
   host_rc=$?
   if [ "${DEMO_VERBOSE:-0}" = 1 ]; then
     printf '  plchost %s\n' "$*" >&2
@@ -214,8 +218,8 @@ drive() {  # drive NAME MEDIUM CONNECTION-TEXT PAR INDEX
 index=0
 declare -A libfile=()
 for p in "${plugins[@]}"; do
-  if [ -z "${why_missing[$p]:-}" ] && [ ! -e "$bin/libLib$p.so.1" ]; then
-    why_missing[$p]="not built (no $bin/libLib$p.so.1)"
+  if [ -z "${why_missing[$p]:-}" ] && [ ! -e "$bin/libLib$p$suffix.so.1" ]; then
+    why_missing[$p]="not built (no $bin/libLib$p$suffix.so.1)"
   fi
   if [ -n "${why_missing[$p]:-}" ]; then
     record "$p" "-" "-" "-" "skip" "${why_missing[$p]}"

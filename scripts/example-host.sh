@@ -4,9 +4,16 @@
 # against the simulator (3E frames over TCP), where it writes and reads back D100.
 #
 #   scripts/example-host.sh [BUILD_DIR]        default <repo>/build
+#
+# A Qt 6 build (-DPLC_QT=6) gives a Qt 6 example host, run with plcsim-qt6
+# and the -qt6 plug-ins.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
+qt=$(sed -n 's/^PLC_QT:[A-Z]*=//p' "$build/CMakeCache.txt")
+qt=${qt:-5}
+suffix=""
+[ "$qt" = 6 ] && suffix=-qt6
 work=$(mktemp -d)
 sim_pid=""
 cleanup() {
@@ -20,10 +27,10 @@ trap cleanup EXIT
 
 cmake --install "$build" --prefix "$work/stage" --component runtime >/dev/null
 cmake --install "$build" --prefix "$work/stage" --component dev >/dev/null
-cmake -S "$root/examples/minimal-host" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/stage" >/dev/null
+cmake -S "$root/examples/minimal-host" -B "$work/example" -DCMAKE_PREFIX_PATH="$work/stage" -DPLC_QT="$qt" >/dev/null
 cmake --build "$work/example" >/dev/null
 
-"$work/stage/bin/plcsim" --serve mc3e@127.0.0.1:0 >"$work/sim.out" 2>"$work/sim.err" &
+"$work/stage/bin/plcsim$suffix" --serve mc3e@127.0.0.1:0 >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 100); do
   grep -q . "$work/sim.out" && break
@@ -34,4 +41,4 @@ endpoint=$(awk '{ print $2; exit }' "$work/sim.out")
 
 # The plug-in by name: found in PlcDrivers_PLUGIN_DIR of the staged package.
 "$work/example/minimal-host" Norvessa "$endpoint" D100
-echo "example-host: built against the staged SDK and read back from plcsim"
+echo "example-host: built against the staged Qt $qt SDK and read back from plcsim$suffix"

@@ -4,8 +4,11 @@
 #
 #   install-deps.sh [GROUP|PACKAGE]...
 #
-# Without arguments: what the build and the test suite need (g++, cmake, Qt),
+# Without arguments: what the build and the test suite need (g++, cmake, Qt 5),
 # nothing more; the GCC sanitizers come with g++. Groups add to that:
+#   qt6      Qt 6 Core, Network, Serial Port and Test with moc, for a build with
+#            -DPLC_QT=6 (qt6-serialport-dev is the package that provides
+#            libqt6serialport6-dev)
 #   fuzz     clang and its runtime (libFuzzer, sanitizers) for scripts/fuzz.sh
 #   cross    the arm64 and armhf cross compilers, the multiarch Qt of both
 #            (added as foreign architectures) and qemu-user for the tests
@@ -16,6 +19,7 @@ packages=(cmake make g++ pkg-config qtbase5-dev libqt5serialport5-dev)
 foreign=()
 for arg in "$@"; do
   case $arg in
+    qt6) packages+=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     cross)
       foreign=(arm64 armhf)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Debian packages of one build directory and checks them with lintian:
 # plc-drivers_<version>_<arch>.deb (tools, plug-ins, man pages) and
-# plc-drivers-dev_<version>_<arch>.deb (headers, host library, CMake package).
+# plc-drivers-dev_<version>_<arch>.deb (headers, host library, CMake package);
+# of a Qt 6 build (-DPLC_QT=6) plc-drivers-qt6 and plc-drivers-qt6-dev, which
+# install side by side with the Qt 5 ones.
 #
 #   scripts/package.sh [BUILD_DIR]        default <repo>/build
 #
@@ -36,6 +38,7 @@ status=0
 for deb in "$out"/*.deb; do
   echo "== $(basename "$deb")"
   dpkg-deb --field "$deb" Package Architecture Depends | sed 's/^/   /'
+  dpkg-deb --field "$deb" Description | head -n 1 | sed 's/^/   Description: /'
   # Errors fail the run; warnings are printed for the record.
   if ! lintian --fail-on error --tag-display-limit 0 "$deb"; then
     status=1

@@ -2,6 +2,7 @@
 // reads it back. Exit status 0 when both returned status 0 and the value matches.
 //   minimal-host Norvessa 127.0.0.1:5000 D100
 //   minimal-host /path/to/libLibKelvaro.so.1 /dev/ttyUSB0,9600,7,1,E D100
+// (a Qt 6 host, built with -DPLC_QT=6, loads libLibKelvaro-qt6.so.1 instead)
 #include <CDriveBaseClass.h>
 #include <CLabelVariable.h>
 
@@ -19,7 +20,7 @@ int main(int argc, char **argv)
     }
     QString plugin = QString::fromLocal8Bit(argv[1]);
     if (!plugin.contains(QLatin1Char('/')))
-        plugin = QStringLiteral(PLC_PLUGIN_DIR "/libLib%1.so.1").arg(plugin);
+        plugin = QStringLiteral(PLC_PLUGIN_DIR "/libLib%1" PLC_PLUGIN_SUFFIX ".so.1").arg(plugin);
     QLibrary library(plugin);
     const auto entry = reinterpret_cast<GetSharedLibraryFn>(library.resolve("getSharedLibrary"));
     if (!entry) {

@@ -109,14 +109,10 @@ FxLinkDevice LibMitsubishi_FX_links::parseAddress(const QString &address)
     // A word device may name one of its bits after a dot (D200.3): one or two
     // decimal digits, 0 to 15. Bit devices take no dot.
     int end = address.size();
-    const int dot = address.indexOf(QLatin1Char('.'));
+    int dot = -1;
+    const int index = bitIndexAfterDot(address, &dot);
     if (dot >= 0) {
-        const QStringRef bit = address.midRef(dot + 1);
-        bool digits = !bit.isEmpty() && bit.size() <= 2;
-        for (const QChar c : bit)
-            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        const int index = digits ? bit.toInt() : -1;
-        if (dev.area->bitDevice || index < 0 || index > 15) {
+        if (dev.area->bitDevice || index < 0) {
             dev.status = StatusBadDevice;
             return dev;
         }

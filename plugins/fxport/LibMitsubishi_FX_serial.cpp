@@ -127,15 +127,10 @@ int LibMitsubishi_FX_serial::parseAddress(const QString &text, FxDevice *dev)
     // A register may name one of its bits after a dot (D200.3): one or two
     // decimal digits, 0 to 15. Bit devices take no dot.
     int end = text.size();
-    int bitIndex = -1;
-    const int dot = text.indexOf(QLatin1Char('.'));
+    int dot = -1;
+    const int bitIndex = bitIndexAfterDot(text, &dot);
     if (dot >= 0) {
-        const QStringRef bit = text.midRef(dot + 1);
-        bool digits = !bit.isEmpty() && bit.size() <= 2;
-        for (const QChar c : bit)
-            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        bitIndex = digits ? bit.toInt() : -1;
-        if (named->valueBytes == 0 || bitIndex < 0 || bitIndex > 15)
+        if (named->valueBytes == 0 || bitIndex < 0)
             return StatusBadDevice;
         end = dot;
     }

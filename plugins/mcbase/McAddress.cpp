@@ -72,17 +72,7 @@ int deviceNumber(const QString &text, int deviceCode, const McDeviceTable &table
 
 int bitIndex(const QString &text)
 {
-    const int dot = text.indexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return -1;
-    const QString after = text.mid(dot + 1);
-    // One or two decimal digits; a second dot or anything else is refused.
-    if (after.isEmpty() || after.size() > 2)
-        return -2;
-    const int value = parseNumber(after, 10);
-    if (value < 0 || value > McMaxBitIndex)
-        return -2;
-    return value;
+    return bitIndexAfterDot(text);
 }
 
 McAddress parse(const QString &text, const McDeviceTable &table, bool octalXY)

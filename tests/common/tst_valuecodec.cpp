@@ -623,6 +623,11 @@ void TestValueCodec::encoderWire_data()
                                                     << D({0x41, 0x42, 0, 0, 0, 0});
     QTest::newRow("RB string Latin-1") << RB << int(DT_String) << L<QString>({QString::fromLatin1("\xE9\xFF")}) << 2
                                        << D({0xE9, 0xFF});
+    // A QVector holds the same list (with Qt 6 it is the same type as QList).
+    QTest::newRow("RB int16 vector") << RB << int(DT_Int16) << QVariant::fromValue(QVector<short>{0x1234}) << 1
+                                     << D({0x34, 0x12});
+    QTest::newRow("RB bool vector") << RB << int(DT_Bool) << QVariant::fromValue(QVector<bool>{false, true}) << 2
+                                    << D({0, 1});
 }
 
 void TestValueCodec::encoderWire()
@@ -718,6 +723,8 @@ void TestValueCodec::encoderRefusals_data()
     QTest::addColumn<int>("result");
 
     QTest::newRow("int16 given int list") << int(DT_Int16) << L<int>({1, 2}) << 1 << int(EncodeWrongType);
+    QTest::newRow("int16 given int vector") << int(DT_Int16) << QVariant::fromValue(QVector<int>{1, 2}) << 1
+                                            << int(EncodeWrongType);
     QTest::newRow("uint16 given short list") << int(DT_UInt16) << L<short>({1}) << 1 << int(EncodeWrongType);
     QTest::newRow("int8 given uchar list") << int(DT_Int8) << L<unsigned char>({1, 2}) << 2 << int(EncodeWrongType);
     QTest::newRow("float given double list") << int(DT_Float) << L<double>({1}) << 1 << int(EncodeWrongType);

@@ -253,7 +253,7 @@ void tst_LibMitsubishi_FX_links::pluginLibrary()
     const QString dir = qEnvironmentVariable("PLC_BIN_DIR");
     if (dir.isEmpty())
         QSKIP("PLC_BIN_DIR not set (run through ctest)");
-    QLibrary lib(dir + "/libLibLunetta.so.1");
+    QLibrary lib(dir + "/libLibLunetta" PLC_NAME_SUFFIX ".so.1");
     QVERIFY2(lib.load(), qPrintable(lib.errorString()));
     auto entry = reinterpret_cast<GetSharedLibraryFn>(lib.resolve("getSharedLibrary"));
     QVERIFY(entry);

@@ -188,7 +188,7 @@ void tst_KelvaroEndToEnd::initTestCase()
     QString dir = qEnvironmentVariable("PLC_BIN_DIR");
     if (dir.isEmpty())
         dir = QCoreApplication::applicationDirPath();
-    m_plugin.setFileName(dir + QStringLiteral("/libLibKelvaro.so.1"));
+    m_plugin.setFileName(dir + QStringLiteral("/libLibKelvaro" PLC_NAME_SUFFIX ".so.1"));
     QVERIFY2(m_plugin.load(), qPrintable(m_plugin.errorString()));
     m_entry = reinterpret_cast<GetSharedLibraryFn>(m_plugin.resolve("getSharedLibrary"));
     QVERIFY(m_entry);

@@ -83,7 +83,7 @@ public:
     void identityAndExport()
     {
         const QString dir = qEnvironmentVariable("PLC_BIN_DIR", QCoreApplication::applicationDirPath());
-        QLibrary lib(dir + QStringLiteral("/libLib%1.so.1").arg(P.name));
+        QLibrary lib(dir + QStringLiteral("/libLib%1" PLC_NAME_SUFFIX ".so.1").arg(P.name));
         QVERIFY2(lib.load(), qPrintable(lib.errorString()));
         auto entry = reinterpret_cast<GetSharedLibraryFn>(lib.resolve("getSharedLibrary"));
         QVERIFY(entry);

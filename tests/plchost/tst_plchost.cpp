@@ -47,6 +47,18 @@ Run runHost(const QStringList &args, const QString &program = kHost, const QStri
     return r;
 }
 
+// A path of the lookup table under the names of a build whose installed names
+// end in `suffix`: plc-drivers<suffix>/ and libLib<Name><suffix>.so[.1].
+QString withSuffix(QString path, const QString &suffix)
+{
+    path.replace(QStringLiteral("/plc-drivers/"), QStringLiteral("/plc-drivers%1/").arg(suffix));
+    const int lib = path.lastIndexOf(QStringLiteral("/libLib"));
+    const int so = path.indexOf(QStringLiteral(".so"), lib);
+    if (lib >= 0 && so > lib)
+        path.insert(so, suffix);
+    return path;
+}
+
 QStringList withDouble(const QStringList &ops, const QString &connect = QStringLiteral("0"))
 {
     return QStringList{QStringLiteral("--plugin"), kDouble, QStringLiteral("--connect"), connect} + ops;
@@ -349,7 +361,7 @@ void TestPlcHost::info()
     const Run alone = runHost({"info", "--plugin", kDouble});
     QCOMPARE(alone.exitCode, 0);
     QCOMPARE(alone.lines, QList<QByteArray>{noPar.lines.value(1)});
-    QCOMPARE(runHost({"--version"}).lines, QList<QByteArray>{"plchost " PLCHOST_VERSION});
+    QCOMPARE(runHost({"--version"}).lines, QList<QByteArray>{"plchost " PLCHOST_VERSION " (Qt " QT_VERSION_STR ")"});
 }
 
 void TestPlcHost::connectFailure()
@@ -388,6 +400,24 @@ void TestPlcHost::unusablePlugins()
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.lines.isEmpty());
     QVERIFY2(r.err.contains("exports no getSharedLibrary"), r.err.constData());
+
+    // A library that links the other Qt major version's Qt Core (a plug-in of
+    // the other build): refused before it is loaded.
+    const int otherMajor = QT_VERSION_MAJOR == 5 ? 6 : 5;
+    const QByteArray otherCore =
+        "libQt" + QByteArray::number(otherMajor) + "Core.so." + QByteArray::number(otherMajor);
+    const QString foreign = dir.filePath(QStringLiteral("foreign.so"));
+    {
+        QFile f(foreign);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\x7f" "ELF" + QByteArray(100, '\0') + otherCore + QByteArray(1, '\0'));
+    }
+    r = runHost({"--plugin", foreign, "--connect", "0", "info"});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.lines.isEmpty());
+    QVERIFY2(r.err.contains("was built with Qt " + QByteArray::number(otherMajor) + " (it needs " + otherCore
+                            + ")"),
+             r.err.constData());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOSTDOUBLE_NO_DRIVER"), QStringLiteral("1"));
@@ -465,21 +495,44 @@ void TestPlcHost::lookup_data()
     QTest::addColumn<QString>("plugin");
     QTest::addColumn<QString>("expected");  // file that must be loaded; empty: usage error
 
+    // The build's own names: libLib<Name>.so.1 in plc-drivers, in a Qt 6 build
+    // libLib<Name>-qt6.so.1 in plc-drivers-qt6 (PLC_NAME_SUFFIX).
+    const auto ours = [](QStringList files) {
+        for (QString &f : files)
+            f = withSuffix(f, QStringLiteral(PLC_NAME_SUFFIX));
+        return files;
+    };
+    const auto our = [&ours](const QString &file) { return ours({file}).constFirst(); };
     QTest::newRow("next to runner first")
-        << QStringList{"bin/libLibKelvaro.so.1", "lib/plc-drivers/libLibKelvaro.so.1", "lib/libLibKelvaro.so.1"}
-        << "Kelvaro" << "bin/libLibKelvaro.so.1";
-    QTest::newRow("name in any case") << QStringList{"bin/libLibMarrowin.so.1"} << "mARROWIN"
-                                      << "bin/libLibMarrowin.so.1";
-    QTest::newRow(".so.1 before .so") << QStringList{"bin/libLibNorvessa.so", "bin/libLibNorvessa.so.1"}
-                                      << "norvessa" << "bin/libLibNorvessa.so.1";
+        << ours({"bin/libLibKelvaro.so.1", "lib/plc-drivers/libLibKelvaro.so.1", "lib/libLibKelvaro.so.1"})
+        << "Kelvaro" << our("bin/libLibKelvaro.so.1");
+    QTest::newRow("name in any case") << ours({"bin/libLibMarrowin.so.1"}) << "mARROWIN"
+                                      << our("bin/libLibMarrowin.so.1");
+    QTest::newRow(".so.1 before .so") << ours({"bin/libLibNorvessa.so", "bin/libLibNorvessa.so.1"})
+                                      << "norvessa" << our("bin/libLibNorvessa.so.1");
     QTest::newRow("plain .so next to runner before install tree")
-        << QStringList{"bin/libLibNorvessa.so", "lib/plc-drivers/libLibNorvessa.so.1"} << "Norvessa"
-        << "bin/libLibNorvessa.so";
+        << ours({"bin/libLibNorvessa.so", "lib/plc-drivers/libLibNorvessa.so.1"}) << "Norvessa"
+        << our("bin/libLibNorvessa.so");
     QTest::newRow("plc-drivers before lib")
-        << QStringList{"lib/plc-drivers/libLibLunetta.so.1", "lib/libLibLunetta.so.1"} << "LUNETTA"
-        << "lib/plc-drivers/libLibLunetta.so.1";
-    QTest::newRow("lib last") << QStringList{"lib/libLibLunetta.so"} << "lunetta" << "lib/libLibLunetta.so";
-    QTest::newRow("other plug-in only") << QStringList{"bin/libLibKelvaro.so.1"} << "Marrowin" << QString();
+        << ours({"lib/plc-drivers/libLibLunetta.so.1", "lib/libLibLunetta.so.1"}) << "LUNETTA"
+        << our("lib/plc-drivers/libLibLunetta.so.1");
+    QTest::newRow("lib last") << ours({"lib/libLibLunetta.so"}) << "lunetta" << our("lib/libLibLunetta.so");
+    QTest::newRow("other plug-in only") << ours({"bin/libLibKelvaro.so.1"}) << "Marrowin" << QString();
+    // A Qt 5 and a Qt 6 build installed side by side: each runner finds the
+    // plug-ins of its own build only.
+    const QString other = QStringLiteral(PLC_NAME_SUFFIX).isEmpty() ? QStringLiteral("-qt6") : QString();
+    const auto theirs = [&other](QStringList files) {
+        for (QString &f : files)
+            f = withSuffix(f, other);
+        return files;
+    };
+    QTest::newRow("other Qt build's plug-ins only")
+        << theirs({"bin/libLibKelvaro.so.1", "lib/plc-drivers/libLibKelvaro.so.1", "lib/libLibKelvaro.so"})
+        << "Kelvaro" << QString();
+    QTest::newRow("own build next to the other one")
+        << theirs({"bin/libLibKelvaro.so.1", "lib/plc-drivers/libLibKelvaro.so.1"})
+               + ours({"lib/plc-drivers/libLibKelvaro.so.1"})
+        << "kelvaro" << our("lib/plc-drivers/libLibKelvaro.so.1");
     QTest::newRow("relative path") << QStringList{"elsewhere/driver.so"} << "elsewhere/driver.so"
                                    << "elsewhere/driver.so";
     QTest::newRow("bare file name in working directory") << QStringList{"driver.so"} << "driver.so"

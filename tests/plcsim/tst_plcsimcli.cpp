@@ -38,7 +38,7 @@ void tst_PlcSimCli::initTestCase()
     QString dir = qEnvironmentVariable("PLC_BIN_DIR");
     if (dir.isEmpty())
         dir = QCoreApplication::applicationDirPath();
-    m_binary = dir + QStringLiteral("/plcsim");
+    m_binary = dir + QStringLiteral("/plcsim" PLC_NAME_SUFFIX);
     QVERIFY2(QFileInfo(m_binary).isExecutable(), qPrintable(m_binary));
 }
 

@@ -59,11 +59,12 @@ struct DriverRelease {
 };
 using DriverPtr = std::unique_ptr<CDriveBaseClass, DriverRelease>;
 
-// Creates a driver object of the named plug-in from lib<Lib Name>.so in the
-// build's binary directory; null with *error set when it cannot.
+// Creates a driver object of the named plug-in from libLib<Name>.so
+// (libLib<Name>-qt6.so in a Qt 6 build) in the build's binary directory; null
+// with *error set when it cannot.
 inline DriverPtr loadDriver(const QString &name, QString *error)
 {
-    const QString path = QDir(binDir()).filePath(QStringLiteral("libLib%1.so").arg(name));
+    const QString path = QDir(binDir()).filePath(QStringLiteral("libLib%1" PLC_NAME_SUFFIX ".so").arg(name));
     // The library stays loaded after the QLibrary object is gone (only unload()
     // would unload it): the driver objects and their meta objects live in it.
     QLibrary lib(path);

@@ -1,4 +1,5 @@
 #include "LabelJson.h"
+#include "LabelLists.h"
 
 #include <charconv>
 #include <cmath>
@@ -31,9 +32,9 @@ QByteArray shortestReal(T v)
 template <typename T, typename F>
 bool appendListIf(const QVariant &value, QByteArray &out, F element)
 {
-    if (value.userType() != qMetaTypeId<QList<T>>())
+    if (!LabelLists::holdsList<T>(value))
         return false;
-    const QList<T> list = value.value<QList<T>>();
+    const QList<T> list = LabelLists::listOf<T>(value);
     out += '[';
     for (int i = 0; i < list.size(); ++i) {
         if (i)

@@ -256,7 +256,7 @@ int main(int argc, char *argv[])
     if (!parseHostCommandLine(args, &cmd, &error))
         return usageError(error);
     if (cmd.version) {
-        std::printf("plchost %s\n", PLCHOST_VERSION);
+        std::printf("plchost %s (Qt %s)\n", PLCHOST_VERSION, QT_VERSION_STR);
         return ExitOk;
     }
     if (cmd.help) {

@@ -53,7 +53,6 @@ int indexOf(char area)
 } // namespace
 
 PlcMemory::PlcMemory()
-    : m_mutex(QMutex::Recursive)
 {
     for (const AreaInfo &a : kAreas)
         m_areas.append(QVector<quint16>(a.size, 0));

@@ -27,7 +27,7 @@
 // whole request, so a concurrent request on another endpoint never sees half a
 // write.
 
-#include <QMutex>
+#include <QRecursiveMutex>
 #include <QStringList>
 #include <QVector>
 #include <QtGlobal>
@@ -83,13 +83,13 @@ public:
     // The non-zero devices in the same form, areas X Y M S D W R, then the others.
     QStringList nonZeroText() const;
 
-    QMutex &lock() const { return m_mutex; }
+    QRecursiveMutex &lock() const { return m_mutex; }
 
 private:
     // Points of an area (bits stored as 0 / 1), null for an unknown area.
     QVector<quint16> *points(char area);
     const QVector<quint16> *points(char area) const;
 
-    mutable QMutex m_mutex;
+    mutable QRecursiveMutex m_mutex;
     QVector<QVector<quint16>> m_areas;  // in the order of the device table
 };
