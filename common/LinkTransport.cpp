@@ -252,11 +252,12 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
     if (r == ExchangeEngine::Woken)
         return NotConnected;
     if (r == ExchangeEngine::NotConnected) {
+        // The link is lost like a dropped connection (one line a loss); a
+        // failed reconnect also holds the PLC back, whose probes reconnect.
+        reportLoss();
         if (m_engine.resetFailed() && m_holdBack.record(LinkHoldBack::Event::ReconnectFailed)
                                           == LinkHoldBack::Change::Started)
             warningLine(holdBackLine(m_holdBack.startText()));
-        if (!m_holdBack.holding())
-            reportLoss();
         return NotConnected;
     }
     if (trace && !requestFirst)
@@ -275,6 +276,8 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
     }
     if (m_holdBack.record(LinkHoldBack::Event::Answered) == LinkHoldBack::Change::Ended)
         warningLine(holdBackLine(QStringLiteral("PLC answers again")));
+    if (probeReconnect)
+        m_lossReported = false;  // a probe connected anew: a later loss is a new one
 
     // A cut answer is read too, for its warning line, but never gives data.
     QByteArray parsed;

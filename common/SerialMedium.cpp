@@ -122,8 +122,11 @@ bool setUp(int fd, const SerialSettings &settings)
     termios t;
     if (::tcgetattr(fd, &t) != 0)
         return false;
+    // Raw mode sets 8N1; a setting the text leaves out keeps the port's own.
+    const tcflag_t framing = CSIZE | PARENB | PARODD | CSTOPB;
+    const tcflag_t kept = t.c_cflag & framing;
     ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag = (t.c_cflag & ~framing) | kept | CLOCAL | CREAD;
     t.c_cflag &= ~CRTSCTS;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     t.c_cc[VMIN] = 0;

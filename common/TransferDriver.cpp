@@ -10,7 +10,9 @@ CTransferDriver::CTransferDriver(const DriverIdentity &identity, CLinkTransport 
 {
     if (m_keys.readWordsDefault <= 0)
         m_keys.readWordsDefault = rules.readWords;
-    applyProfile(DriverProfile::defaults(m_keys));
+    // The link (a member of the derived class) is not built yet: it starts
+    // with the default hold-back itself.
+    keepProfile(DriverProfile::defaults(m_keys));
 }
 
 QDateTime CTransferDriver::stampTime()
@@ -18,11 +20,16 @@ QDateTime CTransferDriver::stampTime()
     return LocalClock::now();
 }
 
-void CTransferDriver::applyProfile(const DriverProfile &profile)
+void CTransferDriver::keepProfile(const DriverProfile &profile)
 {
     m_profile = profile;
     if (m_keys.readWordsMax > 0)
         m_rules.readWords = profile.readWords;
+}
+
+void CTransferDriver::applyProfile(const DriverProfile &profile)
+{
+    keepProfile(profile);
     link().setHoldBack(profile.holdBack);
 }
 

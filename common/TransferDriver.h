@@ -58,6 +58,8 @@ protected:
     static QDateTime stampTime();
 
 private:
+    // The profile and the limits it sets; applyProfile hands the link its part too.
+    void keepProfile(const DriverProfile &profile);
     void applyProfile(const DriverProfile &profile);
 
     TransferRules m_rules;
