@@ -106,6 +106,10 @@ RawLink::~RawLink()
 
 bool RawLink::open(const QString &endpoint, QString *error)
 {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_buffer.clear();
     if (endpoint.startsWith(QLatin1Char('/'))) {
         m_fd = ::open(endpoint.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (m_fd < 0) {
