@@ -9,7 +9,8 @@ const DriverIdentity NorvessaIdentity = {
 // One row per device: name, 3E device code, number base, bit device, read only.
 // Numbers are hexadecimal for X, Y, B, W, SB, SW, DX, DY and decimal for the
 // rest, as the PLC writes them. Timer and counter contacts and coils (TS, TC,
-// CS, CC) are read only. ZR is left out: CPU generations number it differently.
+// SS, SC, CS, CC) are read only. ZR is numbered in decimal, as the engineering
+// tools show it; binary frames carry that number.
 const McDeviceArea NorvessaAreas[] = {
     {"X", LibNorvessa::CodeX, 16, true, false},
     {"Y", LibNorvessa::CodeY, 16, true, false},
@@ -34,6 +35,11 @@ const McDeviceArea NorvessaAreas[] = {
     {"TN", 0xC2, 10, false, false},
     {"CN", 0xC5, 10, false, false},
     {"Z", 0xCC, 10, false, false},
+    {"S", 0x98, 10, true, false},
+    {"SS", 0xC7, 10, true, true},
+    {"SC", 0xC6, 10, true, true},
+    {"SN", 0xC8, 10, false, false},
+    {"ZR", 0xB0, 10, false, false},
 };
 
 const McDeviceTable NorvessaTable = {NorvessaAreas, int(sizeof(NorvessaAreas) / sizeof(NorvessaAreas[0]))};

@@ -149,6 +149,11 @@ void TestLibNorvessa::areaNumbering_data()
     QTest::newRow("TN5 timer value") << "TN5" << char(PlcMemory::AreaTN) << 5 << false;
     QTest::newRow("CN9 counter value") << "CN9" << char(PlcMemory::AreaCN) << 9 << false;
     QTest::newRow("Z19 last index register") << "Z19" << 'Z' << 19 << false;
+    QTest::newRow("S4080 step relay") << "S4080" << 'S' << 4080 << true;
+    QTest::newRow("SS5 read only") << "SS5" << char(PlcMemory::AreaSS) << 5 << true;
+    QTest::newRow("SC5 read only") << "SC5" << char(PlcMemory::AreaSC) << 5 << true;
+    QTest::newRow("SN5 retentive timer value") << "SN5" << char(PlcMemory::AreaSN) << 5 << false;
+    QTest::newRow("ZR65535 file register, decimal") << "ZR65535" << char(PlcMemory::AreaZR) << 65535 << false;
 }
 
 void TestLibNorvessa::areaNumbering()
@@ -300,7 +305,7 @@ void TestLibNorvessa::refusals_data()
     QTest::addColumn<int>("readStatus");
     QTest::addColumn<int>("writeStatus");
     QTest::newRow("T5 unknown area") << "T5" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("S5 unknown area") << "S5" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("K5 unknown area") << "K5" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("TC5 bools written: read only") << "TC5" << int(DT_Bool) << 1 << -1 << 3;
     QTest::newRow("CC0 count 0 written: read only") << "CC0" << int(DT_Int16) << 0 << 4 << 3;
     QTest::newRow("empty text") << "" << int(DT_Int16) << 1 << 3 << 3;

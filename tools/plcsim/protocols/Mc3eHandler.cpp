@@ -16,9 +16,9 @@ using namespace plcsim::mc;
 // bytes from the timer to the end), timer(2), command(2), subcommand(2), head
 // device(3 LE), device code(1), points(2 LE), write data.
 // Device codes: X 9C, Y 9D, B A0, SB A1, DX A2, DY A3 (hexadecimal numbers), M 90,
-// SM 91, L 92, F 93, V 94, S 98, TC C0, TS C1, CC C3, CS C4 (bits); D A8, SD A9,
-// W B4, SW B5 (hexadecimal), R AF, TN C2, CN C5, Z CC (words). DX and DY reach the
-// X and Y memory.
+// SM 91, L 92, F 93, V 94, S 98, TC C0, TS C1, CC C3, CS C4, SC C6, SS C7 (bits);
+// D A8, SD A9, W B4, SW B5 (hexadecimal), R AF, ZR B0, TN C2, CN C5, SN C8, Z CC
+// (words). DX and DY reach the X and Y memory.
 // End codes used: C059 command or subcommand not 0401/1401 and 0000/0001;
 // C061 request data length that does not fit the command (also a request too
 // short to hold a command); C051 points 0 or above 960 (word units) / 7168 (bit
@@ -57,6 +57,10 @@ char mc3eDeviceArea(int code)
     case 0xA9: return PlcMemory::AreaSD;
     case 0xB5: return PlcMemory::AreaSW;
     case 0xCC: return 'Z';
+    case 0xC7: return PlcMemory::AreaSS;
+    case 0xC6: return PlcMemory::AreaSC;
+    case 0xC8: return PlcMemory::AreaSN;
+    case 0xB0: return PlcMemory::AreaZR;
     default: return 0;
     }
 }
@@ -218,8 +222,9 @@ QString help()
 {
     return QStringLiteral(
         "mc3e: commands 0401/1401, subcommands 0000/0001, device codes X 9C, Y 9D, M 90,\n"
-        "  S 98, D A8, W B4, R AF; limits 960 words, 7168 bits. End codes: C059 command,\n"
-        "  C061 data length, C051 points, C05C device, C056 range; a request data length\n"
+        "  S 98, D A8, W B4, R AF, ZR B0 (decimal numbers), SS C7, SC C6, SN C8; limits\n"
+        "  960 words, 7168 bits. End codes: C059 command, C061 data length, C051 points,\n"
+        "  C05C device, C056 range; a request data length\n"
         "  above 8192 gets C061 and the received bytes are dropped; bytes that do not\n"
         "  start with 50 00 are dropped without an answer.\n");
 }
