@@ -31,6 +31,7 @@ void CTransferDriver::applyProfile(const DriverProfile &profile)
 {
     keepProfile(profile);
     link().setHoldBack(profile.holdBack);
+    profileApplied(profile);
 }
 
 void CTransferDriver::SetConnectPar(QString par)

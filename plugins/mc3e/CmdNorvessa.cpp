@@ -1,5 +1,6 @@
 #include "CmdNorvessa.h"
 #include "McFrame.h"
+#include "NorvessaForms.h"
 
 namespace {
 
@@ -145,6 +146,7 @@ CMcLink::McRequest CmdNorvessa::request(Op op, int deviceCode, int headDevice, i
         r.parse = [points](const QByteArray &answer, QByteArray *out) {
             return verdictOf(parseReadAnswer(answer, points, out), isErrorAnswer(answer), endCode(answer));
         };
+        toFrameForm(&r);
         return r;
     case Op::WordWrite:
         if (points <= MaxWordPoints)
@@ -158,5 +160,29 @@ CMcLink::McRequest CmdNorvessa::request(Op op, int deviceCode, int headDevice, i
     r.parse = [](const QByteArray &answer, QByteArray *) {
         return verdictOf(parseWriteAnswer(answer), isErrorAnswer(answer), endCode(answer));
     };
+    toFrameForm(&r);
     return r;
+}
+
+void CmdNorvessa::setFrameForm(bool fourE, bool ascii)
+{
+    m_fourE = fourE;
+    m_ascii = ascii;
+}
+
+void CmdNorvessa::toFrameForm(McRequest *r) const
+{
+    if (!m_fourE || r->bytes.isEmpty())
+        return;
+    const quint16 serial = m_serial++;
+    r->bytes = NorvessaForms::request4E(r->bytes, serial);
+    r->answerBytes += NorvessaForms::Head4E - 2;
+    r->judge = &NorvessaForms::answerMissing4E;
+    r->foreign = [serial](const QByteArray &answer) { return NorvessaForms::foreign4E(answer, serial); };
+    // Read back in the 3E form; an answer in another variant is malformed.
+    const auto parse3E = r->parse;
+    r->parse = [parse3E, serial](const QByteArray &answer, QByteArray *out) {
+        const QByteArray as3E = NorvessaForms::answer3EOf4E(answer, serial);
+        return as3E.isEmpty() ? AnswerVerdict::malformed() : parse3E(as3E, out);
+    };
 }

@@ -40,6 +40,20 @@ public:
     static bool isErrorAnswer(const QByteArray &answer);
     static constexpr int ErrorDataLength = 2 + 9;
 
+    // The frame variant from the next request on: 3E or 4E (profile key
+    // frame=), binary or ASCII (code=). 3E binary is the default.
+    void setFrameForm(bool fourE, bool ascii);
+    // The serial number the next 4E request carries; each request takes the next.
+    quint16 nextSerial() const { return m_serial; }
+
 protected:
     McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
+
+private:
+    // The 3E binary request `r` in the configured variant.
+    void toFrameForm(McRequest *r) const;
+
+    bool m_fourE = false;
+    bool m_ascii = false;
+    mutable quint16 m_serial = 0;
 };

@@ -59,7 +59,7 @@ TransferRules norvessaRules()
 }
 
 const TransferRules NorvessaLimits = norvessaRules();
-const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints};
+const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints, true};
 
 } // namespace
 
@@ -67,6 +67,11 @@ const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa:
 LibNorvessa::LibNorvessa(QObject *parent)
     : CMcDriverBase(NorvessaIdentity, m_cmd, NorvessaTable, NorvessaLimits, NorvessaKeys, parent)
 {
+}
+
+void LibNorvessa::profileApplied(const DriverProfile &profile)
+{
+    m_cmd.setFrameForm(profile.fourE, profile.ascii);
 }
 
 const McDeviceTable &LibNorvessa::devices()

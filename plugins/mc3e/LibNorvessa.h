@@ -18,6 +18,9 @@ public:
 
     CmdNorvessa &cmd() { return m_cmd; }
 
+protected:
+    void profileApplied(const DriverProfile &profile) override;
+
 private:
     CmdNorvessa m_cmd;
 };

@@ -1,5 +1,6 @@
 // Norvessa end to end: the 3E plug-in against the in-process simulator over TCP and
 // over a pseudo-terminal. The test bodies are shared with Marrowin (McEndToEnd.h).
+#include "../common/LinkTestPeers.h"
 #include "LibNorvessa.h"
 #include "McEndToEnd.h"
 
@@ -8,6 +9,11 @@
 using namespace mctest;
 
 namespace {
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
 const McPluginProfile Profile = {
     QStringLiteral("mc3e"), QStringLiteral("Norvessa"), QStringLiteral("V1.0.3 20231122"),
     QStringLiteral("v1.0.4 2023-12-18 11:20:20"),
@@ -55,6 +61,10 @@ private slots:
     void serialLine();
     void directDataCalls();
     void metaObjectCast();
+    void frameVariants_data();
+    void frameVariants();
+    void frameVariantsEndToEnd_data();
+    void frameVariantsEndToEnd();
 
 private:
     McEndToEnd<LibNorvessa> t{Profile};
@@ -370,6 +380,114 @@ void TestLibNorvessa::directDataCalls()
 void TestLibNorvessa::metaObjectCast()
 {
     t.metaObjectCast();
+}
+
+// The frame variants' exact requests (a fresh driver's first 4E serial number
+// is 0000) and how their answers are taken, against a scripted peer.
+void TestLibNorvessa::frameVariants_data()
+{
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("values");  // a write's values; empty: a read
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("value");   // what a read gives
+    const QByteArray ok4E = hex("d400 0000 0000 00ffff0300 0200 0000");
+    QTest::newRow("4E read D100") << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 3412") << 0 << "4660";
+    QTest::newRow("4E word write D101") << "frame=4e" << "D101" << int(DT_Int16) << "22136"
+        << hex("5400 0000 0000 00ffff03000e000a0001140000650000a801007856") << ok4E << 0 << "";
+    QTest::newRow("4E bit write M10 on off on") << "frame=4e" << "M10" << int(DT_Bool) << "1,0,1"
+        << hex("5400 0000 0000 00ffff03000e000a00011401000a00009003001010") << ok4E << 0 << "";
+    QTest::newRow("4E xy=octal: X20 is X16") << "frame=4e;xy=octal" << "X20" << int(DT_Bool) << ""
+        << hex("5400 0000 0000 00ffff03000c000a00010400001000009c0100")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 0100") << 0 << "1";
+    QTest::newRow("4E read ZR100000") << "frame=4e" << "ZR100000" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000a08601b00100")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 ffff") << 0 << "-1";
+    QTest::newRow("4E word write SN5") << "frame=4e" << "SN5" << int(DT_Int16) << "258"
+        << hex("5400 0000 0000 00ffff03000e000a0001140000050000c801000201") << ok4E << 0 << "";
+    QTest::newRow("4E answer of another serial dropped")
+        << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d400 3412 0000 00ffff0300 0400 0000 aaaa d400 0000 0000 00ffff0300 0400 0000 3412") << 0 << "4660";
+    QTest::newRow("4E set, 3E answer: 7") << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d00000ffff0300 0400 0000 3412") << 7 << "";
+    QTest::newRow("4E refusal C056 keeps no value") << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d400 0000 0000 00ffff0300 0b00 56c0 00ffff0300 0104 0000") << 7 << "";
+}
+
+void TestLibNorvessa::frameVariants()
+{
+    QFETCH(QString, par);
+    QFETCH(QString, address);
+    QFETCH(int, type);
+    QFETCH(QString, values);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, status);
+    QFETCH(QString, value);
+    TcpPeer peer({PeerTurn{{PeerReply{0, answer}}}});
+    LibNorvessa drv;
+    drv.SetConnectPar(par);
+    QCOMPARE(drv.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(peer.port())), 0);
+    const QStringList v = values.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QList<short> words;
+    QList<bool> bits;
+    for (const QString &s : v) {
+        bits << (s == QLatin1String("1"));
+        words << s.toShort();
+    }
+    const CLabelVariable r = v.isEmpty() ? drv.ReadVariable(address, DataType(type), 1)
+        : drv.WriteVariable(address, DataType(type), type == DT_Bool ? labelOf(bits) : labelOf(words), v.size());
+    QCOMPARE(peer.requests().value(0).toHex(), request.toHex());
+    QCOMPARE(r.status, status);
+    if (v.isEmpty())
+        QCOMPARE(r.value.isValid() ? describe(r, type, 1) : QString(), value);
+    drv.DestroyFree();
+}
+
+// Each variant against the simulator: words, bits, ZR and SN written and read
+// back; over 4E an answer later than the wait is dropped by its serial number
+// when it comes, with no new connection.
+void TestLibNorvessa::frameVariantsEndToEnd_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("par");
+    QTest::newRow("4E binary") << "mc4e" << "frame=4e";
+}
+
+void TestLibNorvessa::frameVariantsEndToEnd()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QString, par);
+    PlcSimulator sim;
+    const QString endpoint = sim.addEndpoint(protocol, QStringLiteral("127.0.0.1:0"));
+    LibNorvessa drv;
+    drv.SetConnectPar(par);
+    QCOMPARE(drv.ConnectDrive(endpoint), 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("D100"), DT_Int16, labelOf(QList<short>{0x1234, -2}), 2).status, 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("M10"), DT_Bool, labelOf(QList<bool>{true, false, true}), 3).status, 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("ZR65535"), DT_Int16, labelOf(QList<short>{7}), 1).status, 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("SN5"), DT_Int16, labelOf(QList<short>{9}), 1).status, 0);
+    QCOMPARE(sim.word('D', 101), quint16(0xFFFE));
+    QVERIFY(sim.bit('M', 10) && !sim.bit('M', 11) && sim.bit('M', 12));
+    QCOMPARE(sim.word(PlcMemory::AreaZR, 65535) + sim.word(PlcMemory::AreaSN, 5), 16);
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("D100"), DT_Int16, 2), DT_Int16, 2), QStringLiteral("4660 -2"));
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("M10"), DT_Bool, 3), DT_Bool, 3), QStringLiteral("1 0 1"));
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("ZR65535"), DT_Int16, 1), DT_Int16, 1), QStringLiteral("7"));
+    const int connections = sim.connectionCount();
+    QVERIFY(sim.addFault(QStringLiteral("late:3000")));
+    QCOMPARE(drv.ReadVariable(QStringLiteral("D100"), DT_Int16, 1).status, 8);
+    sim.clearFaults();
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("D101"), DT_Int16, 1), DT_Int16, 1), QStringLiteral("-2"));
+    QCOMPARE(sim.connectionCount(), connections);
+    drv.DestroyFree();
 }
 
 QTEST_GUILESS_MAIN(TestLibNorvessa)

@@ -6,6 +6,7 @@ PLCSIM_PROTOCOL_FILE(fxport)  // protocols/FxPortHandler.cpp
 PLCSIM_PROTOCOL_FILE(fxlink)  // protocols/FxLinkHandler.cpp
 PLCSIM_PROTOCOL_FILE(mc1e)    // protocols/Mc1eHandler.cpp
 PLCSIM_PROTOCOL_FILE(mc3e)    // protocols/Mc3eHandler.cpp
+PLCSIM_PROTOCOL_FILE(mc4e)    // protocols/Mc3eHandler.cpp
 
 namespace {
 
@@ -26,6 +27,10 @@ const SimProtocol kProtocols[] = {
      "completion code CODE (hex, default 5B + abnormal code 10)"},
     {"mc3e", "the MC protocol's binary 3E frames",
      mc3e::create, {9600, 8, 'N', 1}, 16, mc3e::logSummary, mc3e::help,
+     "response data length one too large",
+     "end code CODE (hex, default C059) with the error information"},
+    {"mc4e", "the MC protocol's binary 4E frames",
+     mc4e::create, {9600, 8, 'N', 1}, 16, mc4e::logSummary, mc4e::help,
      "response data length one too large",
      "end code CODE (hex, default C059) with the error information"},
 };

@@ -7,6 +7,7 @@
 #include <QVector>
 
 PLCSIM_PROTOCOL_FILE(mc3e)
+PLCSIM_PROTOCOL_FILE(mc4e)
 
 namespace {
 
@@ -190,6 +191,56 @@ public:
     }
 };
 
+// 4E frames: a 3E frame from the network number on behind 54 00, a serial
+// number (2 bytes) and 00 00; the answer carries the same serial number behind
+// D4 00 and is otherwise the 3E answer from the network number on. A frame
+// not starting with 54 00 .. .. 00 00 is dropped without an answer.
+class Mc4eHandler : public ProtocolHandler
+{
+public:
+    static QByteArray to4E(const QByteArray &answer3E, const QByteArray &serial)
+    {
+        if (answer3E.isEmpty())
+            return answer3E;
+        return QByteArray("\xD4\x00", 2) + serial + QByteArray(2, 0) + answer3E.mid(2);
+    }
+
+    Served serve(const QByteArray &buf, const ServeContext &ctx) const override
+    {
+        Served s;
+        const bool head = buf.size() >= 6 && buf.at(4) == 0 && buf.at(5) == 0;
+        if (buf.isEmpty() || (buf.size() < 6 && buf.startsWith(QByteArray("\x54\x00", 2).left(buf.size()))))
+            return s;
+        if (!buf.startsWith(QByteArray("\x54\x00", 2)) || !head) {
+            s.kind = Served::Discard;
+            s.consumed = buf.size();
+            return s;
+        }
+        const QByteArray serial = buf.mid(2, 2);
+        Served r = m_3e.serve(QByteArray("\x50\x00", 2) + buf.mid(6), ctx);
+        if (r.kind == Served::NeedMore)
+            return r;
+        r.consumed += 4;
+        r.answer = to4E(r.answer, serial);
+        if (r.refusal) {
+            const auto refusal3E = r.refusal;
+            r.refusal = [refusal3E, serial](int code) { return to4E(refusal3E(code), serial); };
+        }
+        return r;
+    }
+
+    QByteArray badSum(const QByteArray &answer) const override
+    {
+        // The length field four bytes later than in 3E.
+        if (answer.size() < 13)
+            return answer;
+        return answer.left(4) + m_3e.badSum(answer.mid(4));
+    }
+
+private:
+    Mc3eHandler m_3e;
+};
+
 QString mc3eRequest(const QByteArray &q)
 {
     const int command = logLeField(q, 11, 2), sub = logLeField(q, 13, 2), code = logLeField(q, 18, 1);
@@ -230,4 +281,32 @@ QString help()
 }
 
 } // namespace mc3e
+
+namespace mc4e {
+
+std::unique_ptr<ProtocolHandler> create()
+{
+    return std::make_unique<Mc4eHandler>();
+}
+
+QString logSummary(const QByteArray &request, const QByteArray &answer)
+{
+    QString result;
+    if (answer.size() >= 15)
+        result = QStringLiteral("end code ") + SimLog::hex(logLeField(answer, 13, 2), 4);
+    return SimLog::summary(QStringLiteral("serial %1 ").arg(SimLog::hex(logLeField(request, 2, 2), 4))
+                               + mc3eRequest(request.mid(4)),
+                           answer, result);
+}
+
+QString help()
+{
+    return QStringLiteral(
+        "mc4e: the mc3e commands, devices, limits and end codes in 4E frames: 54 00, a\n"
+        "  serial number (2 bytes), 00 00, then the 3E request from the network number\n"
+        "  on; the answer echoes the serial number behind D4 00. Bytes that do not start\n"
+        "  with 54 00 and the 00 00 after the serial number are dropped without an answer.\n");
+}
+
+} // namespace mc4e
 } // namespace plcsim
