@@ -3,6 +3,7 @@
 // frames. The frame builders, the completeness test and the answer parsers are
 // static and look only at the bytes they are given.
 
+#include "McAddress.h"
 #include "McLink.h"
 
 class CmdNorvessa : public CMcLink
@@ -10,6 +11,12 @@ class CmdNorvessa : public CMcLink
     Q_OBJECT
 public:
     explicit CmdNorvessa(QObject *parent = nullptr);
+
+    // 3E device codes of the devices the address texts name most.
+    enum DeviceCode { CodeX = 0x9C, CodeY = 0x9D, CodeM = 0x90, CodeD = 0xA8, CodeW = 0xB4,
+                      CodeR = 0xAF, CodeZR = 0xB0 };
+    // The devices: name, code, number base, bit device, read only.
+    static const McDeviceTable &devices();
 
     static constexpr int HeaderBytes = 9;     // subheader .. response data length
     static constexpr int MaxWordPoints = 960; // per word-unit request
@@ -51,7 +58,7 @@ protected:
 
 private:
     // The 3E binary request `r` in the configured variant.
-    void toFrameForm(McRequest *r) const;
+    void toFrameForm(McRequest *r, int deviceCode) const;
 
     bool m_fourE = false;
     bool m_ascii = false;

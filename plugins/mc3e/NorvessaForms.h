@@ -8,6 +8,11 @@
 // 4E: the 3E frame from the network number on behind 54 00, a serial number
 // (2 bytes, little-endian) and 00 00; the answer behind D4 00, the same serial
 // number and 00 00. The serial number matches an answer to its request.
+//
+// ASCII: every field as upper-case hexadecimal digits, high digit first, of
+// twice its binary width; the device as its name (two characters, "*" after a
+// one-letter name) and six digits in the device's base; words as four digits,
+// bit points one character "0" or "1" each. Lengths count characters.
 
 #include <QByteArray>
 
@@ -29,5 +34,24 @@ QByteArray answer3EOf4E(const QByteArray &answer, quint16 serial);
 // Length of the 4E answer at the start of `answer` when it is the whole answer
 // of another request than the one with `serial` (a late one), else 0.
 int foreign4E(const QByteArray &answer, quint16 serial);
+
+// Characters of an ASCII 3E answer up to and including its response data
+// length, and of the 4E head ("D400", serial number, "0000").
+constexpr int AnswerHeaderAscii = 18;
+constexpr int Head4EAscii = 12;
+
+// The ASCII request of a 3E binary request; `deviceName` is written with its
+// number in `digitsBase` (10 or 16). Empty when the number does not fit the
+// six digits.
+QByteArray requestAscii(const QByteArray &request3E, const char *deviceName, int digitsBase);
+QByteArray request4EAscii(const QByteArray &requestAscii, quint16 serial);
+int answerMissingAscii(const QByteArray &soFar);
+int answerMissing4EAscii(const QByteArray &soFar);
+// The 3E binary form of a complete ASCII answer (3E, or 4E to `serial`);
+// empty when it is none (another variant, a bad digit, a wrong length, data
+// that is not whole words or error information).
+QByteArray answer3EOfAscii(const QByteArray &answer);
+QByteArray answer3EOf4EAscii(const QByteArray &answer, quint16 serial);
+int foreign4EAscii(const QByteArray &answer, quint16 serial);
 
 } // namespace NorvessaForms
