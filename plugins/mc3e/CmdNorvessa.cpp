@@ -213,35 +213,47 @@ void CmdNorvessa::setFrameForm(bool fourE, bool ascii)
     m_ascii = ascii;
 }
 
+CmdNorvessa::AnswerForm CmdNorvessa::answerForm(bool fourE, bool ascii, quint16 serial)
+{
+    using namespace NorvessaForms;
+    AnswerForm f;
+    if (fourE && ascii) {
+        f.judge = &answerMissing4EAscii;
+        f.foreign = [serial](const QByteArray &answer) { return foreign4EAscii(answer, serial); };
+        f.to3E = [serial](const QByteArray &answer) { return answer3EOf4EAscii(answer, serial); };
+    } else if (fourE) {
+        f.judge = &answerMissing4E;
+        f.foreign = [serial](const QByteArray &answer) { return foreign4E(answer, serial); };
+        f.to3E = [serial](const QByteArray &answer) { return answer3EOf4E(answer, serial); };
+    } else {
+        f.judge = ascii ? AnswerJudge(&answerMissingAscii) : AnswerJudge(&CmdNorvessa::answerMissing);
+        f.to3E = ascii ? std::function<QByteArray(const QByteArray &)>(&answer3EOfAscii)
+                       : [](const QByteArray &answer) { return answer; };
+    }
+    return f;
+}
+
 void CmdNorvessa::toFrameForm(McRequest *r, int deviceCode) const
 {
     using namespace NorvessaForms;
     if ((!m_fourE && !m_ascii) || r->bytes.isEmpty())
         return;
     const quint16 serial = m_fourE ? m_serial++ : 0;
-    std::function<QByteArray(const QByteArray &)> to3E;
     if (m_ascii) {
         // ZR is numbered in decimal by users and written in hexadecimal digits.
         const McDeviceArea *area = devices().byCode(deviceCode);
         const int base = area && (area->base == 16 || deviceCode == CodeZR) ? 16 : 10;
         r->bytes = requestAscii(r->bytes, area ? area->name : "", base);
         r->answerBytes *= 2;
-        r->judge = &answerMissingAscii;
-        to3E = &answer3EOfAscii;
     }
-    if (m_fourE && m_ascii) {
-        r->bytes = request4EAscii(r->bytes, serial);
-        r->answerBytes += Head4EAscii - 4;
-        r->judge = &answerMissing4EAscii;
-        r->foreign = [serial](const QByteArray &answer) { return foreign4EAscii(answer, serial); };
-        to3E = [serial](const QByteArray &answer) { return answer3EOf4EAscii(answer, serial); };
-    } else if (m_fourE) {
-        r->bytes = request4E(r->bytes, serial);
-        r->answerBytes += Head4E - 2;
-        r->judge = &answerMissing4E;
-        r->foreign = [serial](const QByteArray &answer) { return foreign4E(answer, serial); };
-        to3E = [serial](const QByteArray &answer) { return answer3EOf4E(answer, serial); };
+    if (m_fourE) {
+        r->bytes = m_ascii ? request4EAscii(r->bytes, serial) : request4E(r->bytes, serial);
+        r->answerBytes += m_ascii ? Head4EAscii - 4 : Head4E - 2;
     }
+    const AnswerForm form = answerForm(m_fourE, m_ascii, serial);
+    r->judge = form.judge;
+    r->foreign = form.foreign;
+    const auto to3E = form.to3E;
     // Read back in the 3E binary form; an answer in another variant is malformed.
     const auto parse3E = r->parse;
     r->parse = [parse3E, to3E](const QByteArray &answer, QByteArray *out) {

@@ -53,6 +53,16 @@ public:
     // The serial number the next 4E request carries; each request takes the next.
     quint16 nextSerial() const { return m_serial; }
 
+    // How the link takes an answer of a variant to the request with `serial`:
+    // its judge, its test for another request's answer (4E only) and its 3E
+    // binary form (empty for an answer that is none of this variant's).
+    struct AnswerForm {
+        AnswerJudge judge;
+        AnswerJudge foreign;
+        std::function<QByteArray(const QByteArray &answer)> to3E;
+    };
+    static AnswerForm answerForm(bool fourE, bool ascii, quint16 serial);
+
 protected:
     McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
 

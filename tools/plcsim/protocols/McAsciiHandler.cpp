@@ -200,7 +200,7 @@ QString summary(const QByteArray &request, const QByteArray &answer, bool fourE)
         binaryAnswer = QByteArray(9, '\0');
         putField(&binaryAnswer, answer, head + 14, 4);
     }
-    const QString serial = fourE ? QStringLiteral("serial ") + QString::fromLatin1(request.mid(4, 4)) + ' ' : QString();
+    const QString serial = fourE ? QStringLiteral("serial ") + QString::fromLatin1(request.mid(4, 4)) + QLatin1Char(' ') : QString();
     return serial + plcsim::mc3e::logSummary(binaryRequest("5000" + request.mid(head)), binaryAnswer);
 }
 
