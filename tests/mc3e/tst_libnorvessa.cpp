@@ -470,6 +470,8 @@ void TestLibNorvessa::frameVariants()
     LibNorvessa drv;
     drv.SetConnectPar(par);
     QCOMPARE(drv.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(peer.port())), 0);
+    MessageCapture capture;
+    drv.DebugCmd(DebugStart);
     const QStringList v = values.split(QLatin1Char(','), Qt::SkipEmptyParts);
     QList<short> words;
     QList<bool> bits;
@@ -483,6 +485,9 @@ void TestLibNorvessa::frameVariants()
     QCOMPARE(r.status, status);
     if (v.isEmpty())
         QCOMPARE(r.value.isValid() ? describe(r, type, 1) : QString(), value);
+    // A dropped answer is named in one trace line.
+    QCOMPARE(capture.lines().filter(QStringLiteral("]dropped an earlier request's answer")).size(),
+             int(QByteArray(QTest::currentDataTag()).contains("another serial")));
     drv.DestroyFree();
 }
 
