@@ -45,6 +45,8 @@ inline void addProfileColumnsAndXyRows()
     QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
     QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
     QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
+    QTest::newRow("transport=udp taken") << "transport=udp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
+    QTest::newRow("bad transport value") << "transport=sctp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "transport=sctp";
 }
 
 template <class Lib>
