@@ -29,6 +29,17 @@ bool parseHoldBack(const QString &value, HoldBackSettings *h)
     return true;
 }
 
+// The transport key; false when the plug-in does not take it or the value is bad.
+bool applyTransport(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
+{
+    if (!keys.transport || key != QLatin1String("transport"))
+        return false;
+    if (value != QLatin1String("tcp") && value != QLatin1String("udp"))
+        return false;
+    p->udp = value == QLatin1String("udp");
+    return true;
+}
+
 // One "key=value" pair; false when the key is unknown or the value bad.
 bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
 {
@@ -49,7 +60,7 @@ bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys
         p->readWords = words;
         return true;
     }
-    return false;
+    return applyTransport(key, value, keys, p);
 }
 
 } // namespace

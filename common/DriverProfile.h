@@ -4,6 +4,7 @@
 //   read-words=N   the largest number of words one read request asks for
 //   hold-back=off|on|FIRST-MAX   holding back a PLC that stopped answering:
 //                  off, on (1000-10000), or the first and the longest period in ms
+//   transport=tcp|udp   what the next connect to "host:port" opens (plug-ins that take it)
 // Unknown keys and bad values change nothing; an empty text restores the defaults.
 
 #include "LinkHoldBack.h"
@@ -16,12 +17,14 @@ struct ProfileKeys {
     bool xy = false;            // the xy key is taken (default hex)
     int readWordsDefault = 0;
     int readWordsMax = 0;       // 0: the read-words key is not taken
+    bool transport = false;     // the transport key is taken (default tcp)
 };
 
 struct DriverProfile {
     bool octalXY = false;
     int readWords = 0;
     HoldBackSettings holdBack;
+    bool udp = false;
 
     static DriverProfile defaults(const ProfileKeys &keys);
 };

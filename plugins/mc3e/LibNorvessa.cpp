@@ -53,7 +53,7 @@ TransferRules norvessaRules()
 }
 
 const TransferRules NorvessaLimits = norvessaRules();
-const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints};
+const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints, true};
 
 } // namespace
 
