@@ -124,21 +124,24 @@ bool RawLink::open(const QString &endpoint, QString *error)
         tcflush(m_fd, TCIOFLUSH);
         return true;
     }
-    const int colon = endpoint.lastIndexOf(QLatin1Char(':'));
+    m_datagrams = endpoint.startsWith(QLatin1String("udp:"));
+    const QString hostPort = m_datagrams ? endpoint.mid(4) : endpoint;
+    const int colon = hostPort.lastIndexOf(QLatin1Char(':'));
     struct sockaddr_in a = {};
     a.sin_family = AF_INET;
-    a.sin_port = htons(quint16(endpoint.mid(colon + 1).toUInt()));
-    if (colon < 0 || inet_pton(AF_INET, endpoint.left(colon).toLatin1().constData(), &a.sin_addr) != 1) {
+    a.sin_port = htons(quint16(hostPort.mid(colon + 1).toUInt()));
+    if (colon < 0 || inet_pton(AF_INET, hostPort.left(colon).toLatin1().constData(), &a.sin_addr) != 1) {
         *error = QStringLiteral("bad endpoint %1").arg(endpoint);
         return false;
     }
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_fd = ::socket(AF_INET, (m_datagrams ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
     if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
         *error = QStringLiteral("cannot connect to %1: %2").arg(endpoint, QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
     const int one = 1;
-    setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (!m_datagrams)
+        setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) | O_NONBLOCK);
     return true;
 }
@@ -185,6 +188,8 @@ bool RawLink::readAnswer(const RawFrame &frame, int timeoutMs)
             have += int(n);
         else if (n == 0 || (errno != EAGAIN && errno != EINTR))
             return false;
+        if (n > 0 && m_datagrams && have < frame.answerLength)
+            return false;  // the answer is one datagram: a shorter one is cut
     }
     return m_buffer.at(0) == frame.answerStart;
 }

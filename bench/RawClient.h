@@ -28,7 +28,8 @@ public:
     RawLink(const RawLink &) = delete;
     RawLink &operator=(const RawLink &) = delete;
 
-    // "HOST:PORT" of a TCP server, or the path of a terminal (made raw).
+    // "HOST:PORT" of a TCP server, "udp:HOST:PORT" of a UDP port (one request
+    // a datagram, the answer one datagram), or the path of a terminal (made raw).
     bool open(const QString &endpoint, QString *error);
     // One exchange; false on a short, late or unexpected answer (the line is
     // then drained so the next exchange starts clean). The default covers the
@@ -40,5 +41,6 @@ private:
     void drain();
 
     int m_fd = -1;
+    bool m_datagrams = false;
     QByteArray m_buffer;
 };

@@ -7,7 +7,8 @@
 //
 // Per plug-in and medium (TCP; pseudo-terminal; pseudo-terminal paced at 9600
 // baud by the simulator): one-word read, the largest read one frame carries,
-// eight such frames in one call, one-word write. Then an answer the simulator
+// eight such frames in one call, one-word write; over UDP (the MC plug-ins)
+// the one-word read and write. Then an answer the simulator
 // sends in two halves with a pause between (fault split:P): the plug-in's time
 // past the raw client's, which returns on the last byte. Then 500 drivers in
 // one process (a simulator process of their own): resident memory per driver
@@ -70,7 +71,7 @@ struct Medium {
     RawLink raw;
     QString driverSide, rawSide;  // the connection texts, for renew()
 
-    // Both TCP connections made afresh (see interleave()).
+    // Both TCP connections (or UDP sockets) made afresh (see interleave()).
     void renew()
     {
         QString error;
@@ -95,6 +96,9 @@ void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, 
     QString error, driverSide, rawSide;
     if (kind == QLatin1String("tcp")) {
         driverSide = rawSide = sim.addEndpoint(protocol, QStringLiteral("127.0.0.1:0"), &error);
+    } else if (kind == QLatin1String("udp")) {
+        rawSide = sim.addEndpoint(protocol, QStringLiteral("udp:127.0.0.1:0"), &error);
+        driverSide = rawSide.mid(4);
     } else if (kind == QLatin1String("pty")) {
         driverSide = sim.addEndpoint(protocol, QStringLiteral("pty"), &error);
         rawSide = sim.addEndpoint(protocol, QStringLiteral("pty"), &error);
@@ -108,14 +112,17 @@ void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, 
         return;
     }
     m->driver = loadDriver(QLatin1String(info.name), &error);
-    const QString connectText = kind == QLatin1String("tcp") ? driverSide : driverSide + QLatin1String(info.serial);
+    const bool network = kind == QLatin1String("tcp") || kind == QLatin1String("udp");
+    const QString connectText = network ? driverSide : driverSide + QLatin1String(info.serial);
+    if (m->driver && kind == QLatin1String("udp"))
+        m->driver->SetConnectPar(QStringLiteral("transport=udp"));
     if (!m->driver)
         m->unavailable = error;
     else if (m->driver->ConnectDrive(connectText) != 0)
         m->unavailable = QStringLiteral("the plug-in does not connect to %1").arg(connectText);
     else if (!m->raw.open(rawSide, &error))
         m->unavailable = error;
-    else if (kind == QLatin1String("tcp")) {
+    else if (network) {
         m->driverSide = connectText;
         m->rawSide = rawSide;
         // One exchange each first: both connections accepted and warm.
@@ -255,7 +262,11 @@ int main(int argc, char **argv)
                 .arg(QStringLiteral("raw median/p90/p99"), -23)
                 .arg(QStringLiteral("ratio"), 6).arg(QStringLiteral("n"), 6));
         for (const PluginInfo &info : plugins()) {
-            for (const QString &kind : {QStringLiteral("tcp"), QStringLiteral("pty"), QStringLiteral("pty 9600")}) {
+            for (const QString &kind : {QStringLiteral("tcp"), QStringLiteral("udp"), QStringLiteral("pty"),
+                                        QStringLiteral("pty 9600")}) {
+                const bool udp = kind == QLatin1String("udp");
+                if (udp && !QByteArray(info.protocol).startsWith("mc"))
+                    continue;  // UDP is the MC protocols' only
                 Medium m;
                 openMedium(sim, info, kind, &m);
                 const QString head = QStringLiteral("%1 %2 ").arg(QLatin1String(info.name), -9).arg(kind, -9);
@@ -266,9 +277,12 @@ int main(int argc, char **argv)
                                                  {QStringLiteral("unavailable"), m.unavailable}});
                     continue;
                 }
-                const bool slow = kind != QLatin1String("tcp") && kind != QLatin1String("pty");
-                const QList<Operation> ops = operationsFor(info, m);
-                if (kind == QLatin1String("tcp") && !sameRequests(sim, ops)) {
+                const bool network = kind == QLatin1String("tcp") || udp;
+                const bool slow = !network && kind != QLatin1String("pty");
+                QList<Operation> ops = operationsFor(info, m);
+                if (udp)
+                    ops = {ops.first(), ops.last()};  // one-word read and write
+                if (network && !sameRequests(sim, ops)) {
                     out(head + QStringLiteral("FAILED: the raw client does not send the plug-in's request bytes"));
                     allOk = false;
                     continue;
@@ -277,7 +291,7 @@ int main(int argc, char **argv)
                     // Eight large frames at 9600 baud take seconds each (Norvessa ~16 s).
                     if (slow && quick && op.name.contains(QLatin1String("8 frames")))
                         continue;
-                    const Pair p = kind == QLatin1String("tcp")
+                    const Pair p = network
                                        ? interleave(op.plugin, op.raw, fast, [&m] { m.renew(); })
                                        : interleave(op.plugin, op.raw, slow ? paced : fast);
                     allOk = allOk && p.failures == 0;

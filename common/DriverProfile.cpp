@@ -29,6 +29,17 @@ bool parseHoldBack(const QString &value, HoldBackSettings *h)
     return true;
 }
 
+// The transport key; false when the plug-in does not take it or the value is bad.
+bool applyTransport(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
+{
+    if (!keys.transport || key != QLatin1String("transport"))
+        return false;
+    if (value != QLatin1String("tcp") && value != QLatin1String("udp"))
+        return false;
+    p->udp = value == QLatin1String("udp");
+    return true;
+}
+
 // frame=3e|4e and code=binary|ascii: the MC frame variant.
 bool applyMcFrame(const QString &key, const QString &value, DriverProfile *p)
 {
@@ -65,7 +76,7 @@ bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys
         p->readWords = words;
         return true;
     }
-    return false;
+    return applyTransport(key, value, keys, p);
 }
 
 } // namespace

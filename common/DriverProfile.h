@@ -6,6 +6,7 @@
 //                  off, on (1000-10000), or the first and the longest period in ms
 //   frame=3e|4e    MC frame (plug-ins that take it; default 3e)
 //   code=binary|ascii   MC frame code (plug-ins that take frame=; default binary)
+//   transport=tcp|udp   what the next connect to "host:port" opens (plug-ins that take it)
 // Unknown keys and bad values change nothing; an empty text restores the defaults.
 
 #include "LinkHoldBack.h"
@@ -18,6 +19,7 @@ struct ProfileKeys {
     bool xy = false;            // the xy key is taken (default hex)
     int readWordsDefault = 0;
     int readWordsMax = 0;       // 0: the read-words key is not taken
+    bool transport = false;     // the transport key is taken (default tcp)
     bool mcFrames = false;      // the frame and code keys are taken
 };
 
@@ -27,6 +29,7 @@ struct DriverProfile {
     HoldBackSettings holdBack;
     bool fourE = false;         // MC 4E frames instead of 3E
     bool ascii = false;         // MC frames in ASCII code
+    bool udp = false;
 
     static DriverProfile defaults(const ProfileKeys &keys);
 };

@@ -1,5 +1,5 @@
 #pragma once
-// What the exchange engine needs from a serial line or a TCP connection: write,
+// What the exchange engine needs from a serial line, a TCP connection or UDP: write,
 // wait until readable or a deadline, read, and put the link back into a state
 // in which nothing of an earlier exchange can arrive any more. One small table
 // of operations per medium, no exchange logic.
@@ -76,6 +76,8 @@ public:
     // Whether closing it on purpose is announced with the lost-connection
     // line too (a TCP connection is: hosts watch that line for the link state).
     virtual bool announcesClose() const { return false; }
+    // One request, one answer, each a datagram of its own (UDP).
+    virtual bool sendsDatagrams() const { return false; }
     // A connection to this peer (a connect to it may keep the medium).
     virtual bool connectedTo(const QString &address, quint16 port) const
     {

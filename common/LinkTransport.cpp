@@ -1,6 +1,7 @@
 #include "LinkTransport.h"
 #include "SerialMedium.h"
 #include "TcpMedium.h"
+#include "UdpMedium.h"
 
 #include <QHostAddress>
 #include <QMessageLogger>
@@ -134,11 +135,14 @@ int CLinkTransport::EthConnectDrive(const QString &hostAddress, int port)
         // A connect to the peer of a sound connection keeps it, unless the
         // plug-in always starts afresh.
         if (m_medium && m_medium->connectedTo(hostAddress, peerPort) && !m_profile.abortBeforeConnect
-            && !m_engine.dirty() && !m_holdBack.holding())
+            && m_medium->sendsDatagrams() == m_datagrams && !m_engine.dirty() && !m_holdBack.holding())
             return 0;
         dropMedium();
         int result = TcpMedium::NotConnected;
-        m_medium = TcpMedium::connectTo(address, peerPort, ConnectWaitMs, m_profile.keepAlive, &m_wake, &result);
+        if (m_datagrams)
+            m_medium = UdpMedium::open(address, peerPort, &m_wake);
+        else
+            m_medium = TcpMedium::connectTo(address, peerPort, ConnectWaitMs, m_profile.keepAlive, &m_wake, &result);
         if (!m_medium)
             return -3;
         m_medium->setWake(&m_wake);

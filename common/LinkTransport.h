@@ -1,6 +1,6 @@
 #pragma once
 // The link every plug-in's link class (Cmd...) derives from: one medium at a
-// time (a serial line or a TCP connection, made by a connect and dropped by the
+// time (a serial line, a TCP connection or UDP, made by a connect and dropped by the
 // next connect or a release), the one runner that exchanges a piece of a
 // transfer over it (trace lines, verdict, warning lines, result), the calling
 // rules between threads, and the hold-back of a PLC that stopped answering.
@@ -106,6 +106,7 @@ public:
     int serialConnectDrive(const SerialSettings &settings);
     // 0 connected; -1 not a numeric address (the current medium stays);
     // -3 not connected after the wait (30 s; a refused port fails at once); Busy.
+    // With datagrams set: 0 once a UDP socket has the peer (nothing is sent).
     int EthConnectDrive(const QString &hostAddress, int port);
     // Closes the medium: 0 closed; 1 nothing open; Busy from another thread.
     int DisConnectDrive();
@@ -124,6 +125,8 @@ public:
     bool traceOn() const { return m_trace.load(std::memory_order_relaxed); }
     void setTrace(bool on) { m_trace.store(on, std::memory_order_relaxed); }
     void setHoldBack(const HoldBackSettings &settings) { m_holdBack.configure(settings); }
+    // UDP instead of TCP for the connects to "host:port" from the next one on.
+    void setDatagrams(bool on) { m_datagrams = on; }
     const LinkProfile &profile() const { return m_profile; }
 
     // Debug-level line (written only while the trace flag is on) and
@@ -151,6 +154,7 @@ private:
     LinkHoldBack m_holdBack;
     std::atomic<bool> m_trace{false};
     std::atomic<bool> m_releasePending{false};  // a release made during a call
+    bool m_datagrams = false;
 };
 
 // The trace form shared by the plug-ins: one QString streamed into a message

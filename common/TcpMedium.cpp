@@ -1,8 +1,7 @@
 #include "TcpMedium.h"
+#include "IpPeer.h"
 
 #include <cerrno>
-#include <cstring>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -11,8 +10,6 @@
 
 namespace {
 
-// A PLC behind a serial-to-Ethernet gateway still talks at its line's rate.
-constexpr int GatewayBaud = 9600;
 // Keep-alive: first probe after 5 s idle, then every 2 s, lost after 3.
 constexpr int KeepIdleS = 5, KeepIntervalS = 2, KeepCount = 3;
 // Most bytes dropInput() reads away in one call (64 rounds of 4 KiB).
@@ -43,42 +40,6 @@ int pendingError(int fd)
     int error = 0;
     socklen_t length = sizeof error;
     return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
-}
-
-struct PeerAddress {
-    sockaddr_storage storage = {};
-    socklen_t length = 0;
-    int family() const { return storage.ss_family; }
-    const sockaddr *data() const { return reinterpret_cast<const sockaddr *>(&storage); }
-};
-
-// An IPv4-mapped IPv6 address goes out as IPv4: that works even where the
-// system has IPv6 turned off.
-bool toSocketAddress(const QHostAddress &address, quint16 port, PeerAddress *out)
-{
-    bool v4 = false;
-    const quint32 ip4 = address.toIPv4Address(&v4);
-    if (v4) {
-        auto *in = reinterpret_cast<sockaddr_in *>(&out->storage);
-        in->sin_family = AF_INET;
-        in->sin_port = htons(port);
-        in->sin_addr.s_addr = htonl(ip4);
-        out->length = sizeof *in;
-        return true;
-    }
-    if (address.protocol() != QAbstractSocket::IPv6Protocol)
-        return false;
-    auto *in6 = reinterpret_cast<sockaddr_in6 *>(&out->storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(port);
-    const Q_IPV6ADDR ip6 = address.toIPv6Address();
-    std::memcpy(&in6->sin6_addr, &ip6, sizeof ip6);
-    const QString scope = address.scopeId();
-    bool numeric = false;
-    const uint index = scope.toUInt(&numeric);
-    in6->sin6_scope_id = numeric ? index : ::if_nametoindex(scope.toLatin1().constData());
-    out->length = sizeof *in6;
-    return true;
 }
 
 void setOption(int fd, int level, int name, int value)
@@ -241,7 +202,7 @@ void TcpMedium::dropInput()
 
 int TcpMedium::lineTimeMs(int bytes) const
 {
-    return lineTimeAtBaud(bytes, GatewayBaud);
+    return gatewayLineTimeMs(bytes);
 }
 
 bool TcpMedium::reset(int)

@@ -31,6 +31,7 @@ void CTransferDriver::applyProfile(const DriverProfile &profile)
 {
     keepProfile(profile);
     link().setHoldBack(profile.holdBack);
+    link().setDatagrams(profile.udp);
     profileApplied(profile);
 }
 

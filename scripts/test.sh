@@ -36,6 +36,9 @@ groups=()
 [ $qt6 = 1 ] && groups+=(qt6)
 bash "$root/scripts/install-deps.sh" "${groups[@]}"
 jobs=$(nproc)
+# The Release suites mostly wait (answer time-outs, paced lines): twice as
+# many programs as cores at a time. The sanitizer suite keeps one a core.
+test_jobs=$((jobs * 2))
 start=$(date +%s)
 
 build=${BUILD_DIR:-$root/build}
@@ -49,13 +52,13 @@ if [ $quick = 1 ] && [ $qt6 = 1 ]; then
   # The suites mostly wait (answer time-outs, paced lines): the Qt 5 suite
   # runs while the Qt 6 build compiles, and the Qt 6 suite starts as soon as
   # its build is done. The Qt 5 log is printed whole at the end.
-  ctest --test-dir "$build" --output-on-failure -j"$jobs" >"$build/ctest-quick.log" 2>&1 &
+  ctest --test-dir "$build" --output-on-failure -j"$test_jobs" >"$build/ctest-quick.log" 2>&1 &
   ctest5_pid=$!
   status=0
   if cmake -S "$root" -B "$build6" -DPLC_QT=6 -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr &&
      cmake --build "$build6" -j"$jobs"; then
     echo "== Qt 6 release build: $(( $(date +%s) - start )) s"
-    ctest --test-dir "$build6" --output-on-failure -j"$jobs" || status=1
+    ctest --test-dir "$build6" --output-on-failure -j"$test_jobs" || status=1
     echo "== Qt 6 tests: $(( $(date +%s) - start )) s"
   else
     echo "== Qt 6 release build FAILED" >&2
@@ -68,14 +71,14 @@ if [ $quick = 1 ] && [ $qt6 = 1 ]; then
   exit $status
 fi
 
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
+ctest --test-dir "$build" --output-on-failure -j"$test_jobs"
 echo "== Qt 5 release build and tests: $(( $(date +%s) - start )) s"
 
 if [ $qt6 = 1 ]; then
   # The same sources and suite against Qt 6: Release build and CTest only.
   cmake -S "$root" -B "$build6" -DPLC_QT=6 -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
   cmake --build "$build6" -j"$jobs"
-  ctest --test-dir "$build6" --output-on-failure -j"$jobs"
+  ctest --test-dir "$build6" --output-on-failure -j"$test_jobs"
   echo "== Qt 6 release build and tests: $(( $(date +%s) - start )) s"
 fi
 [ $quick = 1 ] && exit 0

@@ -44,7 +44,7 @@ TransferRules marrowinRules()
 }
 
 const TransferRules MarrowinLimits = marrowinRules();
-const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints};
+const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints, true};
 
 } // namespace
 

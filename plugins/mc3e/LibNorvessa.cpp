@@ -22,7 +22,7 @@ TransferRules norvessaRules()
 }
 
 const TransferRules NorvessaLimits = norvessaRules();
-const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints, true};
+const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints, true, true};
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include "PlcSimulator.h"
 
 #include <QLibrary>
+#include <QUdpSocket>
 #include <QtTest>
 #include <cstring>
 #include <memory>
@@ -45,6 +46,8 @@ inline void addProfileColumnsAndXyRows()
     QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
     QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
     QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
+    QTest::newRow("transport=udp taken") << "transport=udp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
+    QTest::newRow("bad transport value") << "transport=sctp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "transport=sctp";
 }
 
 template <class Lib>
@@ -68,6 +71,8 @@ public:
     {
         m_sim->clearFaults();
         m_sim->clearMemory();
+        if (!m_udpEndpoint.isEmpty())  // back to TCP after a row over UDP
+            useTransport(QString(), m_endpoint);
         if (!m_drv->cmd().isOpen())
             QCOMPARE(m_drv->ConnectDrive(m_endpoint), 0);
     }
@@ -326,12 +331,18 @@ public:
         QCOMPARE(r.count, count);
     }
 
+    // A fault "udp F" runs the row over UDP with fault F.
     void faults()
     {
         QFETCH(QString, fault);
         QFETCH(bool, isWrite);
         QFETCH(int, status);
         QFETCH(bool, written);
+        const bool udp = fault.startsWith(QLatin1String("udp "));
+        if (udp) {
+            fault = fault.mid(4);
+            useTransport(QStringLiteral("transport=udp"), udpEndpoint());
+        }
         const bool split = fault.contains(QLatin1Char('@'));
         const int count = split ? P.readWords + 40 : 2;
         for (int i = 0; i < count; ++i)
@@ -459,6 +470,14 @@ public:
         // The short forms go through the same path with count 1.
         QCOMPARE(fresh.ReadVariable(QStringLiteral("D0"), DT_Int16).status, 9);
         QCOMPARE(fresh.ReadVariable(QStringLiteral("Q0"), DT_Int16).status, 3);
+        // Over UDP nothing is sent by a connect: a port where nothing listens is a time-out.
+        fresh.SetConnectPar(QStringLiteral("transport=udp"));
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        const QString silent = QStringLiteral("127.0.0.1:%1").arg(probe.localPort());
+        probe.close();
+        QCOMPARE(fresh.ConnectDrive(silent), 0);
+        QCOMPARE(fresh.ReadVariable(QStringLiteral("D0"), DT_Int16, 1).status, 8);
     }
 
     void oneMemoryOneValue()
@@ -572,6 +591,19 @@ public:
     }
 
 private:
+    // The UDP endpoint as a plug-in opens it (without "udp:").
+    QString udpEndpoint()
+    {
+        if (m_udpEndpoint.isEmpty())
+            m_udpEndpoint = m_sim->addEndpoint(P.protocol, QStringLiteral("udp:127.0.0.1:0")).mid(4);
+        return m_udpEndpoint;
+    }
+    void useTransport(const QString &par, const QString &endpoint)
+    {
+        m_drv->SetConnectPar(par);
+        QCOMPARE(m_drv->ConnectDrive(endpoint), 0);
+    }
+
     CLabelVariable read(const QString &text, int type, int count)
     {
         return m_drv->ReadVariable(text, DataType(type), count);
@@ -585,6 +617,7 @@ private:
     std::unique_ptr<PlcSimulator> m_sim;
     std::unique_ptr<Lib> m_drv;
     QString m_endpoint;
+    QString m_udpEndpoint;  // made by the first row that runs over UDP
 };
 
 } // namespace mctest

@@ -290,6 +290,13 @@ void TestLibNorvessa::faults_data()
     QTest::newRow("split:300 read") << "split:300" << false << 0 << false;  // within the monitoring timer
     QTest::newRow("late:20 read") << "late:20" << false << 0 << false;
     QTest::newRow("every 2nd request of a split read") << "noanswer@2" << false << 8 << false;
+    // Over UDP: a lost datagram is a time-out, a late answer goes to a port
+    // given up, and an answer in two datagrams is a cut one.
+    QTest::newRow("udp read") << "udp late:20" << false << 0 << false;
+    QTest::newRow("udp write") << "udp late:20" << true << 0 << true;
+    QTest::newRow("udp lost datagram") << "udp noanswer" << true << 8 << true;
+    QTest::newRow("udp late:3000 read") << "udp late:3000" << false << 8 << false;
+    QTest::newRow("udp split:5 read") << "udp split:5" << false << 7 << false;
 }
 
 void TestLibNorvessa::faults()

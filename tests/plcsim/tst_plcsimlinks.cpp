@@ -248,6 +248,7 @@ void tst_PlcSimLinks::badEndpoints_data()
     QTest::newRow("no port") << "mc3e" << "127.0.0.1";
     QTest::newRow("port text") << "mc3e" << "127.0.0.1:http";
     QTest::newRow("port too big") << "mc3e" << "127.0.0.1:70000";
+    QTest::newRow("udp port too big") << "mc3e" << "udp:127.0.0.1:70000";
     QTest::newRow("host name") << "mc3e" << "plc.example:0";
     QTest::newRow("empty") << "fxport" << "";
     QTest::newRow("pty line speed 0") << "fxport" << "pty,0";

@@ -32,6 +32,47 @@ QByteArray garbageFor(const QByteArray &answer)
     return out;
 }
 
+// HOST:PORT of a TCP or UDP endpoint into ep->address and ep->port.
+template <class Endpoint>
+bool parseHostPort(const QString &endpoint, Endpoint *ep, QString *error)
+{
+    const int colon = endpoint.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        *error = QStringLiteral("endpoint \"%1\" is neither HOST:PORT, udp:HOST:PORT, pty nor a device path").arg(endpoint);
+        return false;
+    }
+    QString host = endpoint.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    const int port = endpoint.mid(colon + 1).toInt(&ok, 10);
+    if (!ok || port < 0 || port > 65535) {
+        *error = QStringLiteral("bad port in \"%1\"").arg(endpoint);
+        return false;
+    }
+    QHostAddress address;
+    if (host.isEmpty() || host == QLatin1String("*"))
+        address = QHostAddress::Any;
+    else if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress::LocalHost;
+    else if (!address.setAddress(host)) {
+        *error = QStringLiteral("bad address \"%1\" (numeric address or localhost)").arg(host);
+        return false;
+    }
+    ep->address = address;
+    ep->port = quint16(port);
+    return true;
+}
+
+// The name of a TCP or UDP endpoint: "127.0.0.1:40123", "[::1]:40123".
+QString shownHostPort(const QHostAddress &address, quint16 port)
+{
+    QString shown = address == QHostAddress::Any ? QStringLiteral("0.0.0.0") : address.toString();
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        shown = QLatin1Char('[') + shown + QLatin1Char(']');
+    return shown + QLatin1Char(':') + QString::number(port);
+}
+
 QString hexDump(const QByteArray &b)
 {
     return QString::fromLatin1(b.toHex(' ')).toUpper();
@@ -159,36 +200,29 @@ QString SimEngine::addEndpoint(const QString &protocolIn, const QString &endpoin
         ep->line = serial;
         ep->name = serial->endpoint();
         attach(ep, serial);
+    } else if (endpoint.startsWith(QLatin1String("udp:"))) {
+        if (!parseHostPort(endpoint.mid(4), ep, &why))
+            return delete ep, fail(why);
+        UdpPort *udp = UdpPort::open(ep->address, ep->port, ep, &why);
+        if (!udp)
+            return delete ep, fail(why);
+        ep->port = udp->port();
+        ep->name = QStringLiteral("udp:") + shownHostPort(ep->address, ep->port);
+        udp->setName(ep->name);
+        connect(udp, &UdpPort::newLink, this, [this, ep](UdpLink *link) {
+            logText(link->endpoint(), QStringLiteral("first datagram"));
+            attach(ep, link);
+        });
     } else {
-        const int colon = endpoint.lastIndexOf(QLatin1Char(':'));
-        if (colon < 0)
-            return delete ep, fail(QStringLiteral("endpoint \"%1\" is neither HOST:PORT, pty nor a device path").arg(endpoint));
-        QString host = endpoint.left(colon);
-        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-            host = host.mid(1, host.size() - 2);
-        bool ok = false;
-        const int port = endpoint.mid(colon + 1).toInt(&ok, 10);
-        if (!ok || port < 0 || port > 65535)
-            return delete ep, fail(QStringLiteral("bad port in \"%1\"").arg(endpoint));
-        QHostAddress address;
-        if (host.isEmpty() || host == QLatin1String("*"))
-            address = QHostAddress::Any;
-        else if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-            address = QHostAddress::LocalHost;
-        else if (!address.setAddress(host))
-            return delete ep, fail(QStringLiteral("bad address \"%1\" (numeric address or localhost)").arg(host));
-        ep->address = address;
-        ep->port = quint16(port);
+        if (!parseHostPort(endpoint, ep, &why))
+            return delete ep, fail(why);
         ep->server = new QTcpServer(ep);
         if (!listen(ep, &why)) {
             delete ep;
             return fail(why);
         }
         ep->port = ep->server->serverPort();
-        QString shown = address == QHostAddress::Any ? QStringLiteral("0.0.0.0") : address.toString();
-        if (address.protocol() == QAbstractSocket::IPv6Protocol)
-            shown = QLatin1Char('[') + shown + QLatin1Char(']');
-        ep->name = shown + QLatin1Char(':') + QString::number(ep->port);
+        ep->name = shownHostPort(ep->address, ep->port);
         connect(ep->server, &QTcpServer::newConnection, ep, [this, ep] {
             while (QTcpSocket *s = ep->server->nextPendingConnection()) {
                 w->connections.fetchAndAddOrdered(1);

@@ -1,7 +1,7 @@
 #pragma once
 // In-process PLC simulator: the same core the plcsim tool runs. It serves the
-// protocols of SimProtocolRegistry (fxport, fxlink, mc1e, mc3e) on TCP servers
-// and pseudo-terminals from a worker thread of its own, over one shared device
+// protocols of SimProtocolRegistry (fxport, fxlink, mc1e, mc3e) on TCP servers,
+// UDP ports and pseudo-terminals from a worker thread of its own, over one shared device
 // memory, so a test can drive a plug-in on its own thread (which blocks in the
 // plug-in's waits) while the simulator answers.
 //
@@ -23,11 +23,13 @@ public:
 
     // Adds an endpoint and starts serving it at once. protocol: a name of
     // SimProtocolRegistry (fxport, fxlink, mc1e, mc3e; any case). endpoint:
-    // "HOST:PORT" (port 0 picks a free one), "pty" (a new pseudo-terminal pair;
+    // "HOST:PORT" (port 0 picks a free one), "udp:HOST:PORT" (the same for UDP:
+    // each datagram one request, each answer one datagram back to its sender's
+    // address and port, in order), "pty" (a new pseudo-terminal pair;
     // "pty,4800" paces it like a 4800-baud line: one character every 2.08 ms,
     // the answer after the request's own line time) or a serial device path.
     // Returns the endpoint a plug-in should open ("127.0.0.1:40123",
-    // "/dev/pts/4"), or an empty string with *error set.
+    // "udp:127.0.0.1:40124", "/dev/pts/4"), or an empty string with *error set.
     QString addEndpoint(const QString &protocol, const QString &endpoint, QString *error = nullptr);
 
     // Fault injection, same syntax as plcsim --fault (see faultSyntaxHelp()).

@@ -7,6 +7,7 @@
 // late:MS         answer after MS milliseconds; answers go out strictly in order,
 //                 so every answer queued behind it waits too
 // split:MS        send the first half of the answer, pause MS milliseconds, send the rest
+//                 (over UDP two datagrams)
 // truncate        send only the first half of the answer
 // garbage         send as many bytes as the answer has, none of them a valid answer
 // badsum          spoil the answer's check information as the protocol's handler
@@ -18,8 +19,8 @@
 //                 default (Served::refusal). A refused write leaves memory
 //                 unchanged. --help tells what both do in each protocol, from
 //                 the protocol table (SimProtocolRegistry).
-// close           close the TCP connection instead of answering (pty and serial
-//                 lines: send nothing)
+// close           close the TCP connection instead of answering (UDP, pty and
+//                 serial lines: send nothing)
 // noise:HEX       send the bytes HEX (1 to 64 of them) right before the answer
 // vanish          the device goes away for good: a pty or serial endpoint closes
 //                 (the client's port sees a hang-up), a TCP connection drops

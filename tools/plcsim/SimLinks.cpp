@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -327,4 +328,90 @@ void SerialLink::writeNow(const QByteArray &bytes)
 void SerialLink::vanish()
 {
     m_port->close();
+}
+
+// ---------------------------------------------------------------- UDP
+
+namespace {
+
+// A client gets a new local port after each failed exchange: links of senders
+// that have nothing left to send go once there are more than this many.
+constexpr int MaxUdpSenders = 256;
+
+} // namespace
+
+UdpLink::UdpLink(QUdpSocket *socket, const QHostAddress &peer, quint16 peerPort, const QString &endpoint,
+                 QObject *parent)
+    : SimLink(endpoint, parent), m_socket(socket), m_peer(peer), m_peerPort(peerPort)
+{
+}
+
+void UdpLink::takeDatagram(const QByteArray &datagram)
+{
+    buffer = datagram;
+    emit received(this);
+}
+
+void UdpLink::writeNow(const QByteArray &bytes)
+{
+    m_socket->writeDatagram(bytes, m_peer, m_peerPort);
+}
+
+UdpPort *UdpPort::open(const QHostAddress &address, quint16 port, QObject *parent, QString *error)
+{
+    auto *socket = new QUdpSocket;
+    if (!socket->bind(address, port)) {
+        if (error)
+            *error = QStringLiteral("cannot bind UDP %1:%2: %3").arg(address.toString()).arg(port)
+                         .arg(socket->errorString());
+        delete socket;
+        return nullptr;
+    }
+    return new UdpPort(socket, parent);
+}
+
+UdpPort::UdpPort(QUdpSocket *socket, QObject *parent) : QObject(parent), m_socket(socket)
+{
+    socket->setParent(this);
+    connect(socket, &QUdpSocket::readyRead, this, &UdpPort::readDatagrams);
+}
+
+quint16 UdpPort::port() const
+{
+    return m_socket->localPort();
+}
+
+void UdpPort::readDatagrams()
+{
+    while (m_socket->hasPendingDatagrams()) {
+        QByteArray datagram(int(qMax<qint64>(0, m_socket->pendingDatagramSize())), Qt::Uninitialized);
+        QHostAddress peer;
+        quint16 peerPort = 0;
+        const qint64 n = m_socket->readDatagram(datagram.data(), datagram.size(), &peer, &peerPort);
+        if (n < 0)
+            continue;
+        datagram.truncate(int(n));
+        linkFor(peer, peerPort)->takeDatagram(datagram);
+    }
+}
+
+UdpLink *UdpPort::linkFor(const QHostAddress &peer, quint16 peerPort)
+{
+    const QString key = peer.toString() + QLatin1Char(':') + QString::number(peerPort);
+    if (UdpLink *link = m_links.value(key))
+        return link;
+    if (m_links.size() >= MaxUdpSenders) {
+        for (auto it = m_links.begin(); it != m_links.end();) {
+            if (it.value()->idle()) {
+                delete it.value();
+                it = m_links.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    auto *link = new UdpLink(m_socket, peer, peerPort, m_name + QStringLiteral(" client ") + key, this);
+    m_links.insert(key, link);
+    emit newLink(link);
+    return link;
 }

@@ -1,16 +1,19 @@
 #pragma once
-// Connections the simulator serves: one TCP client, a pseudo-terminal master or a
-// serial port. Each keeps the bytes received so far until a request is complete.
+// Connections the simulator serves: one TCP client, one sender of UDP
+// datagrams, a pseudo-terminal master or a serial port. Each keeps the bytes received so far until a request is complete.
 // All of them live in the simulator's worker thread.
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
 
 class QSocketNotifier;
 class QTcpSocket;
+class QUdpSocket;
 class QSerialPort;
 class QTimer;
 
@@ -39,6 +42,9 @@ public:
     // Paces the line at `baud` (10 bits a character, as 7E1 and 8N1 take);
     // 0: no pacing.
     void setLineSpeed(int baud);
+
+    // Nothing is waiting to go out.
+    bool idle() const { return m_queue.isEmpty(); }
 
     // Drops the connection (TCP). Lines that cannot be closed by the PLC keep running.
     virtual void hangUp() {}
@@ -81,6 +87,51 @@ protected:
 
 private:
     QTcpSocket *m_socket;
+};
+
+// One sender of datagrams to a UDP endpoint, as the PLC keeps it apart like a
+// TCP client: each datagram is a request of its own (never joined to what came
+// before), and each queued answer goes back to the sender's address and port
+// as one datagram, so a split answer is two of them.
+class UdpLink : public SimLink
+{
+    Q_OBJECT
+public:
+    UdpLink(QUdpSocket *socket, const QHostAddress &peer, quint16 peerPort, const QString &endpoint,
+            QObject *parent);
+    void takeDatagram(const QByteArray &datagram);
+
+protected:
+    void writeNow(const QByteArray &bytes) override;
+
+private:
+    QUdpSocket *m_socket;
+    QHostAddress m_peer;
+    quint16 m_peerPort;
+};
+
+// A UDP endpoint: one socket bound to the PLC's port, one link per sender.
+class UdpPort : public QObject
+{
+    Q_OBJECT
+public:
+    // Null with *error set when the port cannot be bound.
+    static UdpPort *open(const QHostAddress &address, quint16 port, QObject *parent, QString *error);
+    quint16 port() const;
+    // The endpoint's name, which the links' names start with.
+    void setName(const QString &name) { m_name = name; }
+
+signals:
+    void newLink(UdpLink *link);
+
+private:
+    explicit UdpPort(QUdpSocket *socket, QObject *parent);
+    void readDatagrams();
+    UdpLink *linkFor(const QHostAddress &peer, quint16 peerPort);
+
+    QUdpSocket *m_socket;
+    QString m_name;
+    QHash<QString, UdpLink *> m_links;
 };
 
 // Master side of a pseudo-terminal pair. The slave stays open here as well, so
