@@ -40,6 +40,20 @@ bool applyTransport(const QString &key, const QString &value, const ProfileKeys 
     return true;
 }
 
+// frame=3e|4e and code=binary|ascii: the MC frame variant.
+bool applyMcFrame(const QString &key, const QString &value, DriverProfile *p)
+{
+    if (key == QLatin1String("frame") && (value == QLatin1String("3e") || value == QLatin1String("4e"))) {
+        p->fourE = value == QLatin1String("4e");
+        return true;
+    }
+    if (key == QLatin1String("code") && (value == QLatin1String("binary") || value == QLatin1String("ascii"))) {
+        p->ascii = value == QLatin1String("ascii");
+        return true;
+    }
+    return false;
+}
+
 // One "key=value" pair; false when the key is unknown or the value bad.
 bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
 {
@@ -52,6 +66,8 @@ bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys
     }
     if (key == QLatin1String("hold-back"))
         return parseHoldBack(value, &p->holdBack);
+    if (keys.mcFrames && applyMcFrame(key, value, p))
+        return true;
     if (keys.readWordsMax > 0 && key == QLatin1String("read-words")) {
         bool ok = false;
         const int words = value.toInt(&ok, 10);

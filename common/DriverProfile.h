@@ -4,6 +4,8 @@
 //   read-words=N   the largest number of words one read request asks for
 //   hold-back=off|on|FIRST-MAX   holding back a PLC that stopped answering:
 //                  off, on (1000-10000), or the first and the longest period in ms
+//   frame=3e|4e    MC frame (plug-ins that take it; default 3e)
+//   code=binary|ascii   MC frame code (plug-ins that take frame=; default binary)
 //   transport=tcp|udp   what the next connect to "host:port" opens (plug-ins that take it)
 // Unknown keys and bad values change nothing; an empty text restores the defaults.
 
@@ -18,12 +20,15 @@ struct ProfileKeys {
     int readWordsDefault = 0;
     int readWordsMax = 0;       // 0: the read-words key is not taken
     bool transport = false;     // the transport key is taken (default tcp)
+    bool mcFrames = false;      // the frame and code keys are taken
 };
 
 struct DriverProfile {
     bool octalXY = false;
     int readWords = 0;
     HoldBackSettings holdBack;
+    bool fourE = false;         // MC 4E frames instead of 3E
+    bool ascii = false;         // MC frames in ASCII code
     bool udp = false;
 
     static DriverProfile defaults(const ProfileKeys &keys);

@@ -39,8 +39,11 @@ int ExchangeEngine::run(LinkMedium &medium, const QByteArray &request, const Ans
         m_resetFailed = true;
         return NotConnected;
     }
+    const int before = answer->size();
     const int result = collect(medium, request, rule, answer);
-    m_state = result == Complete ? State::Clean : State::Dirty;
+    // A tagged answer that never came is dropped by its tag if it comes late.
+    const bool nothingCame = result == Incomplete && answer->size() == before && rule.foreign;
+    m_state = result == Complete || nothingCame ? State::Clean : State::Dirty;
     return result;
 }
 
@@ -63,6 +66,7 @@ bool ExchangeEngine::prepare(LinkMedium &medium, const AnswerRule &rule)
 int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const AnswerRule &rule,
                             QByteArray *answer)
 {
+    m_dropped.clear();
     QElapsedTimer &clock = m_requestClock;
     clock.start();
     const int requestLineMs = medium.lineTimeMs(request.size());
@@ -96,10 +100,22 @@ int ExchangeEngine::collect(LinkMedium &medium, const QByteArray &request, const
         if (bytes.isEmpty() && (w == LinkMedium::Wait::Lost || medium.lost() || room <= 0))
             break;  // this request got no more; the next ones find the link gone
         got.append(bytes);
-        skipNoise(got, rule.starts, &noise);
+        int missing = 1;
+        for (;;) {
+            skipNoise(got, rule.starts, &noise);
+            if (got.isEmpty())
+                break;
+            missing = rule.judge(got);
+            const int other = missing <= 0 && rule.foreign ? std::min(rule.foreign(got), int(got.size())) : 0;
+            if (other <= 0)
+                break;
+            // Another request's whole answer (a late one): dropped, the wait goes on.
+            if (m_dropped.size() < MaxDroppedAnswers)
+                m_dropped.append(got.left(other));
+            got.remove(0, other);
+        }
         if (got.isEmpty())
             continue;
-        const int missing = rule.judge(got);
         if (missing <= 0) {
             result = Complete;
             break;

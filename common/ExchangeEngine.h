@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <functional>
 
 // Completeness test of an answer, given the bytes received so far in one
@@ -30,6 +31,13 @@ struct AnswerRule {
     int guardMs = 0;         // serial: time after a failed request's start by which any
                              // late answer of it has come and gone (the protocol's answer
                              // time-out at least); the line is watched until then
+    // Answers that carry their request's tag (the MC 4E serial number): given
+    // what the judge calls complete, the number of leading bytes that are the
+    // whole answer of another request, to be dropped while the wait goes on
+    // (0: the answer is this request's, or no tagged answer at all). With it a
+    // wait that got nothing for this request leaves the link clean: a late
+    // answer is known by its tag when it comes, so no reset is needed.
+    AnswerJudge foreign;
 };
 
 class ExchangeEngine
@@ -39,6 +47,8 @@ public:
     enum Result { Complete = 0, Incomplete = -1, NotConnected = -3, Woken = -4 };
     // Most noise bytes skipped before an answer; more than that is no answer.
     static constexpr int MaxNoiseBytes = 16;
+    // Most dropped answers kept for the trace of one exchange.
+    static constexpr int MaxDroppedAnswers = 16;
 
     // Runs one exchange on `medium`: recovers a dirty link first, sends, and
     // appends the answer (complete or not) to *answer. The deadline follows the
@@ -54,6 +64,8 @@ public:
     bool dirty() const { return m_state == State::Dirty; }
     // The last NotConnected came from a failed recovery of a dirty link.
     bool resetFailed() const { return m_resetFailed; }
+    // Answers of other requests the last exchange dropped (AnswerRule::foreign).
+    const QList<QByteArray> &dropped() const { return m_dropped; }
 
 private:
     enum class State { Clean, Dirty };
@@ -62,6 +74,7 @@ private:
 
     State m_state = State::Clean;
     bool m_resetFailed = false;
+    QList<QByteArray> m_dropped;
     QElapsedTimer m_requestClock;  // since the last request went out
     int m_lastLineMs = 0;          // its line time and its answer's
 };

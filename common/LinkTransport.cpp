@@ -37,6 +37,7 @@ LinkProfile LinkProfile::of(const QString &name, bool abortBeforeConnect, bool k
     p.texts.readRequest = prefix + QString::fromUtf8("读命令 %1:%2 Area=%3  msg : %5");
     p.texts.writeRequest = prefix + QString::fromUtf8("写命令 %1:%2 Area=%3  msg : %5");
     p.texts.answer = prefix + QString::fromUtf8("响应 %1:%2 Area=%3  msg : %5");
+    p.texts.dropped = prefix + QStringLiteral("dropped an earlier request's answer %1:%2 Area=%3  msg : %5");
     p.texts.lost = QStringLiteral("lib[") + (lostName.isEmpty() ? name : lostName)
                    + QStringLiteral("]%1:%2 Disconnected=%3");
     p.abortBeforeConnect = abortBeforeConnect;
@@ -266,6 +267,9 @@ int CLinkTransport::runPiece(const LinkPiece &piece, QByteArray *data)
     }
     if (trace && !requestFirst)
         traceLine(line(texts.writeRequest, piece.request));
+    for (const QByteArray &other : m_engine.dropped())
+        if (trace && !texts.dropped.isEmpty())
+            traceLine(line(texts.dropped, other));
     if (trace)
         traceLine(line(texts.answer, answer));
     if (m_medium->lost())

@@ -29,6 +29,7 @@ struct LinkTexts {
     QString readRequest;    // a read's request, before the exchange
     QString writeRequest;   // a write's request (before or after the exchange)
     QString answer;         // the answer, after the exchange
+    QString dropped;        // another request's answer dropped by its tag (trace)
     bool writeTracedAfterExchange = true;
     // Warning lines about an answer (empty: none).
     QString noAnswer;       // nothing came back

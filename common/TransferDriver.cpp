@@ -32,6 +32,7 @@ void CTransferDriver::applyProfile(const DriverProfile &profile)
     keepProfile(profile);
     link().setHoldBack(profile.holdBack);
     link().setDatagrams(profile.udp);
+    profileApplied(profile);
 }
 
 void CTransferDriver::SetConnectPar(QString par)

@@ -39,6 +39,8 @@ protected:
     // Applies "key=value;..." pairs of the profile (SetConnectPar without
     // storing the text, for a plug-in whose text holds more than pairs).
     void applyProfileKeys(const QString &pairs);
+    // The plug-in's part of a profile just applied (its frame variant).
+    virtual void profileApplied(const DriverProfile &profile) { Q_UNUSED(profile) }
     // The plug-in's address parsing.
     virtual TransferTarget parseTarget(const QString &text) = 0;
     // The plug-in's frames: one request of `units` data units from device

@@ -56,12 +56,30 @@ for form, sub in ((0, 0x03), (1, 0x02)):
 # Norvessa (3E): D0 00, network, PC, I/O (2), station, length (2), end code (2), data.
 def answer3e(end, data):
     return [0xD0, 0x00, 0x00, 0xFF, 0xFF, 0x03, 0x00] + list(struct.pack('<HH', 2 + len(data), end)) + list(data)
-for points in (1, 2, 16, 960):
-    put('fuzz_norvessa_read', 'p%d' % points,
-        list(struct.pack('<H', points - 1)) + answer3e(0, bytes((i * 11) & 0xFF for i in range(2 * points))))
-put('fuzz_norvessa_read', 'err', [0, 0] + answer3e(0xC059, bytes([0x00, 0xFF, 0xFF, 0x03, 0x00, 0x01, 0x04, 0x00, 0x00])))
-put('fuzz_norvessa_write', 'ok', answer3e(0, b''))
-put('fuzz_norvessa_write', 'err', answer3e(0xC059, bytes([0x00, 0xFF, 0xFF, 0x03, 0x00, 0x01, 0x14, 0x00, 0x00])))
+# The variants: first input byte bit 0 4E (serial number 0x0102), bit 1 ASCII.
+def variant(v, a3e):
+    a = bytes(a3e)
+    if v & 2:  # ASCII: every field as hexadecimal digits, words high digit first
+        n = struct.unpack('<H', a[7:9])[0] - 2
+        end = struct.unpack('<H', a[9:11])[0]
+        data = a[11:]
+        if end:
+            d = b'%02X%02X%04X%02X%04X%04X' % (data[0], data[1], struct.unpack('<H', data[2:4])[0], data[4],
+                                                 struct.unpack('<H', data[5:7])[0], struct.unpack('<H', data[7:9])[0])
+        else:
+            d = b''.join(b'%04X' % struct.unpack('<H', data[i:i + 2])[0] for i in range(0, n, 2))
+        a = b'D00000FF03FF00' + b'%04X%04X' % (4 + len(d), end) + d
+        return list(b'D4000102' + b'0000' + a[4:]) if v & 1 else list(a)
+    return [0xD4, 0x00, 0x02, 0x01, 0x00, 0x00] + list(a[2:]) if v & 1 else list(a)
+for v in range(4):
+    for points in (1, 2, 16, 960):
+        put('fuzz_norvessa_read', 'v%d_p%d' % (v, points), [v] + list(struct.pack('<H', points - 1))
+            + variant(v, answer3e(0, bytes((i * 11) & 0xFF for i in range(2 * points)))))
+    put('fuzz_norvessa_read', 'v%d_err' % v, [v, 0, 0]
+        + variant(v, answer3e(0xC059, bytes([0x00, 0xFF, 0xFF, 0x03, 0x00, 0x01, 0x04, 0x00, 0x00]))))
+    put('fuzz_norvessa_write', 'v%d_ok' % v, [v] + variant(v, answer3e(0, b'')))
+    put('fuzz_norvessa_write', 'v%d_err' % v, [v]
+        + variant(v, answer3e(0xC059, bytes([0x00, 0xFF, 0xFF, 0x03, 0x00, 0x01, 0x14, 0x00, 0x00]))))
 
 # Addresses: decoding (UTF-8), type, count selector and value, seed, text.
 addresses = {

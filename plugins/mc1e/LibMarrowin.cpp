@@ -8,7 +8,7 @@ const DriverIdentity MarrowinIdentity = {
 
 // One row per device: name, 1E device code, number base, bit device, read only.
 // X, Y, B and W are numbered in hexadecimal, the others in decimal. Timer and
-// counter contacts (TS, CS) are read only; S is not reached through this plug-in.
+// counter contacts (TS, CS) are read only.
 const McDeviceArea MarrowinAreas[] = {
     {"X", LibMarrowin::CodeX, 16, true, false},
     {"Y", LibMarrowin::CodeY, 16, true, false},
@@ -22,6 +22,7 @@ const McDeviceArea MarrowinAreas[] = {
     {"R", 0x5220, 10, false, false},
     {"TN", 0x544E, 10, false, false},
     {"CN", 0x434E, 10, false, false},
+    {"S", 0x5320, 10, true, false},
 };
 
 const McDeviceTable MarrowinTable = {MarrowinAreas, int(sizeof(MarrowinAreas) / sizeof(MarrowinAreas[0]))};

@@ -1,7 +1,46 @@
 #include "CmdNorvessa.h"
 #include "McFrame.h"
+#include "NorvessaForms.h"
 
 namespace {
+
+// One row per device: name, 3E device code, number base, bit device, read only.
+// Numbers are hexadecimal for X, Y, B, W, SB, SW, DX, DY and decimal for the
+// rest, as the PLC writes them. Timer and counter contacts and coils (TS, TC,
+// SS, SC, CS, CC) are read only. ZR is numbered in decimal, as the engineering
+// tools show it; binary frames carry that number.
+const McDeviceArea NorvessaAreas[] = {
+    {"X", CmdNorvessa::CodeX, 16, true, false},
+    {"Y", CmdNorvessa::CodeY, 16, true, false},
+    {"M", CmdNorvessa::CodeM, 10, true, false},
+    {"D", CmdNorvessa::CodeD, 10, false, false},
+    {"W", CmdNorvessa::CodeW, 16, false, false},
+    {"R", CmdNorvessa::CodeR, 10, false, false},
+    {"SM", 0x91, 10, true, false},
+    {"L", 0x92, 10, true, false},
+    {"F", 0x93, 10, true, false},
+    {"V", 0x94, 10, true, false},
+    {"B", 0xA0, 16, true, false},
+    {"SB", 0xA1, 16, true, false},
+    {"DX", 0xA2, 16, true, false},
+    {"DY", 0xA3, 16, true, false},
+    {"TS", 0xC1, 10, true, true},
+    {"TC", 0xC0, 10, true, true},
+    {"CS", 0xC4, 10, true, true},
+    {"CC", 0xC3, 10, true, true},
+    {"SD", 0xA9, 10, false, false},
+    {"SW", 0xB5, 16, false, false},
+    {"TN", 0xC2, 10, false, false},
+    {"CN", 0xC5, 10, false, false},
+    {"Z", 0xCC, 10, false, false},
+    {"S", 0x98, 10, true, false},
+    {"SS", 0xC7, 10, true, true},
+    {"SC", 0xC6, 10, true, true},
+    {"SN", 0xC8, 10, false, false},
+    {"ZR", CmdNorvessa::CodeZR, 10, false, false},
+};
+
+const McDeviceTable NorvessaTable = {NorvessaAreas, int(sizeof(NorvessaAreas) / sizeof(NorvessaAreas[0]))};
 
 LinkProfile norvessaProfile()
 {
@@ -39,6 +78,11 @@ QByteArray requestHead(quint16 command, quint16 subcommand, int deviceCode, int 
 
 CmdNorvessa::CmdNorvessa(QObject *parent) : CMcLink(norvessaProfile(), parent)
 {
+}
+
+const McDeviceTable &CmdNorvessa::devices()
+{
+    return NorvessaTable;
 }
 
 QByteArray CmdNorvessa::buildReadRequest(int deviceCode, int headDevice, int points)
@@ -145,6 +189,7 @@ CMcLink::McRequest CmdNorvessa::request(Op op, int deviceCode, int headDevice, i
         r.parse = [points](const QByteArray &answer, QByteArray *out) {
             return verdictOf(parseReadAnswer(answer, points, out), isErrorAnswer(answer), endCode(answer));
         };
+        toFrameForm(&r, deviceCode);
         return r;
     case Op::WordWrite:
         if (points <= MaxWordPoints)
@@ -158,5 +203,61 @@ CMcLink::McRequest CmdNorvessa::request(Op op, int deviceCode, int headDevice, i
     r.parse = [](const QByteArray &answer, QByteArray *) {
         return verdictOf(parseWriteAnswer(answer), isErrorAnswer(answer), endCode(answer));
     };
+    toFrameForm(&r, deviceCode);
     return r;
+}
+
+void CmdNorvessa::setFrameForm(bool fourE, bool ascii)
+{
+    m_fourE = fourE;
+    m_ascii = ascii;
+}
+
+CmdNorvessa::AnswerForm CmdNorvessa::answerForm(bool fourE, bool ascii, quint16 serial)
+{
+    using namespace NorvessaForms;
+    AnswerForm f;
+    if (fourE && ascii) {
+        f.judge = &answerMissing4EAscii;
+        f.foreign = [serial](const QByteArray &answer) { return foreign4EAscii(answer, serial); };
+        f.to3E = [serial](const QByteArray &answer) { return answer3EOf4EAscii(answer, serial); };
+    } else if (fourE) {
+        f.judge = &answerMissing4E;
+        f.foreign = [serial](const QByteArray &answer) { return foreign4E(answer, serial); };
+        f.to3E = [serial](const QByteArray &answer) { return answer3EOf4E(answer, serial); };
+    } else {
+        f.judge = ascii ? AnswerJudge(&answerMissingAscii) : AnswerJudge(&CmdNorvessa::answerMissing);
+        f.to3E = ascii ? std::function<QByteArray(const QByteArray &)>(&answer3EOfAscii)
+                       : [](const QByteArray &answer) { return answer; };
+    }
+    return f;
+}
+
+void CmdNorvessa::toFrameForm(McRequest *r, int deviceCode) const
+{
+    using namespace NorvessaForms;
+    if ((!m_fourE && !m_ascii) || r->bytes.isEmpty())
+        return;
+    const quint16 serial = m_fourE ? m_serial++ : 0;
+    if (m_ascii) {
+        // ZR is numbered in decimal by users and written in hexadecimal digits.
+        const McDeviceArea *area = devices().byCode(deviceCode);
+        const int base = area && (area->base == 16 || deviceCode == CodeZR) ? 16 : 10;
+        r->bytes = requestAscii(r->bytes, area ? area->name : "", base);
+        r->answerBytes *= 2;
+    }
+    if (m_fourE) {
+        r->bytes = m_ascii ? request4EAscii(r->bytes, serial) : request4E(r->bytes, serial);
+        r->answerBytes += m_ascii ? Head4EAscii - 4 : Head4E - 2;
+    }
+    const AnswerForm form = answerForm(m_fourE, m_ascii, serial);
+    r->judge = form.judge;
+    r->foreign = form.foreign;
+    const auto to3E = form.to3E;
+    // Read back in the 3E binary form; an answer in another variant is malformed.
+    const auto parse3E = r->parse;
+    r->parse = [parse3E, to3E](const QByteArray &answer, QByteArray *out) {
+        const QByteArray as3E = to3E(answer);
+        return as3E.isEmpty() ? AnswerVerdict::malformed() : parse3E(as3E, out);
+    };
 }

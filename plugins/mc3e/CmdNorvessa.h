@@ -3,6 +3,7 @@
 // frames. The frame builders, the completeness test and the answer parsers are
 // static and look only at the bytes they are given.
 
+#include "McAddress.h"
 #include "McLink.h"
 
 class CmdNorvessa : public CMcLink
@@ -10,6 +11,12 @@ class CmdNorvessa : public CMcLink
     Q_OBJECT
 public:
     explicit CmdNorvessa(QObject *parent = nullptr);
+
+    // 3E device codes of the devices the address texts name most.
+    enum DeviceCode { CodeX = 0x9C, CodeY = 0x9D, CodeM = 0x90, CodeD = 0xA8, CodeW = 0xB4,
+                      CodeR = 0xAF, CodeZR = 0xB0 };
+    // The devices: name, code, number base, bit device, read only.
+    static const McDeviceTable &devices();
 
     static constexpr int HeaderBytes = 9;     // subheader .. response data length
     static constexpr int MaxWordPoints = 960; // per word-unit request
@@ -40,6 +47,30 @@ public:
     static bool isErrorAnswer(const QByteArray &answer);
     static constexpr int ErrorDataLength = 2 + 9;
 
+    // The frame variant from the next request on: 3E or 4E (profile key
+    // frame=), binary or ASCII (code=). 3E binary is the default.
+    void setFrameForm(bool fourE, bool ascii);
+    // The serial number the next 4E request carries; each request takes the next.
+    quint16 nextSerial() const { return m_serial; }
+
+    // How the link takes an answer of a variant to the request with `serial`:
+    // its judge, its test for another request's answer (4E only) and its 3E
+    // binary form (empty for an answer that is none of this variant's).
+    struct AnswerForm {
+        AnswerJudge judge;
+        AnswerJudge foreign;
+        std::function<QByteArray(const QByteArray &answer)> to3E;
+    };
+    static AnswerForm answerForm(bool fourE, bool ascii, quint16 serial);
+
 protected:
     McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
+
+private:
+    // The 3E binary request `r` in the configured variant.
+    void toFrameForm(McRequest *r, int deviceCode) const;
+
+    bool m_fourE = false;
+    bool m_ascii = false;
+    mutable quint16 m_serial = 0;
 };

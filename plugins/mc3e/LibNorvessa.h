@@ -11,12 +11,15 @@ public:
     explicit LibNorvessa(QObject *parent = nullptr);
 
     // 3E device codes.
-    enum DeviceCode { CodeX = 0x9C, CodeY = 0x9D, CodeM = 0x90, CodeD = 0xA8, CodeW = 0xB4,
-                      CodeR = 0xAF };
+    enum DeviceCode { CodeX = CmdNorvessa::CodeX, CodeY = CmdNorvessa::CodeY, CodeM = CmdNorvessa::CodeM,
+                      CodeD = CmdNorvessa::CodeD, CodeW = CmdNorvessa::CodeW, CodeR = CmdNorvessa::CodeR };
     static const McDeviceTable &devices();
     static const TransferRules &requestLimits();
 
     CmdNorvessa &cmd() { return m_cmd; }
+
+protected:
+    void profileApplied(const DriverProfile &profile) override;
 
 private:
     CmdNorvessa m_cmd;

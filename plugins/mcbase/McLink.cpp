@@ -21,6 +21,7 @@ int CMcLink::run(Op op, int deviceCode, int headDevice, int points, const QStrin
         return -1;
     LinkPiece p(op == Op::Read ? LinkPiece::Read : LinkPiece::Write, r.bytes, areaText, points);
     p.rule.judge = r.judge;
+    p.rule.foreign = r.foreign;
     p.rule.answerBytes = r.answerBytes;
     p.rule.allowanceMs = MonitoringAllowanceMs;
     p.rule.guardMs = MonitoringAllowanceMs;

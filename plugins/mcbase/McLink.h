@@ -42,6 +42,7 @@ protected:
         QByteArray bytes;
         int answerBytes = 0;
         AnswerJudge judge;
+        AnswerJudge foreign;  // tagged answers: see AnswerRule::foreign
         std::function<AnswerVerdict(const QByteArray &answer, QByteArray *data)> parse;
     };
     // `data`: the words of a word write, the points of a bit write.

@@ -138,6 +138,7 @@ void TestLibMarrowin::areaNumbering_data()
     QTest::newRow("R100 file register") << "R100" << 'R' << 100 << false;
     QTest::newRow("TN5 timer value") << "TN5" << char(PlcMemory::AreaTN) << 5 << false;
     QTest::newRow("CN7 counter value") << "CN7" << char(PlcMemory::AreaCN) << 7 << false;
+    QTest::newRow("S4080 step relay") << "S4080" << 'S' << 4080 << true;
 }
 
 void TestLibMarrowin::areaNumbering()
@@ -307,8 +308,8 @@ void TestLibMarrowin::refusals_data()
     QTest::addColumn<int>("readStatus");
     QTest::addColumn<int>("writeStatus");
     QTest::newRow("T5 unknown area") << "T5" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("S100 not a device here") << "S100" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("SD100 not a device here") << "SD100" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("L100 not a device here") << "L100" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("SD100 is S with no number here") << "SD100" << int(DT_Int16) << 1 << 5 << 5;
     QTest::newRow("TC5 not a device here") << "TC5" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("TS5 bools written: read only") << "TS5" << int(DT_Bool) << 1 << -1 << 3;
     QTest::newRow("CS5 bad number, still read only") << "CS5.99" << int(DT_Int16) << 1 << 5 << 3;

@@ -205,7 +205,7 @@ public:
 
         // Timer and counter contacts and coils are read only: nothing is sent.
         const QString name = address.left(2).toUpper();
-        const bool readOnly = name == "TS" || name == "TC" || name == "CS" || name == "CC";
+        const bool readOnly = name == "TS" || name == "TC" || name == "CS" || name == "CC" || name == "SS" || name == "SC";
         const int before = m_sim->requestCount();
         CLabelVariable w = write(address, DT_UInt16, labelOf(QList<unsigned short>{0x0FF0}), 1);
         QCOMPARE(w.status, readOnly ? 3 : 0);

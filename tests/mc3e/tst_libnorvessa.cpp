@@ -1,5 +1,6 @@
 // Norvessa end to end: the 3E plug-in against the in-process simulator over TCP and
 // over a pseudo-terminal. The test bodies are shared with Marrowin (McEndToEnd.h).
+#include "../common/LinkTestPeers.h"
 #include "LibNorvessa.h"
 #include "McEndToEnd.h"
 
@@ -8,6 +9,11 @@
 using namespace mctest;
 
 namespace {
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
 const McPluginProfile Profile = {
     QStringLiteral("mc3e"), QStringLiteral("Norvessa"), QStringLiteral("V1.0.3 20231122"),
     QStringLiteral("v1.0.4 2023-12-18 11:20:20"),
@@ -55,6 +61,10 @@ private slots:
     void serialLine();
     void directDataCalls();
     void metaObjectCast();
+    void frameVariants_data();
+    void frameVariants();
+    void frameVariantsEndToEnd_data();
+    void frameVariantsEndToEnd();
 
 private:
     McEndToEnd<LibNorvessa> t{Profile};
@@ -149,6 +159,11 @@ void TestLibNorvessa::areaNumbering_data()
     QTest::newRow("TN5 timer value") << "TN5" << char(PlcMemory::AreaTN) << 5 << false;
     QTest::newRow("CN9 counter value") << "CN9" << char(PlcMemory::AreaCN) << 9 << false;
     QTest::newRow("Z19 last index register") << "Z19" << 'Z' << 19 << false;
+    QTest::newRow("S4080 step relay") << "S4080" << 'S' << 4080 << true;
+    QTest::newRow("SS5 read only") << "SS5" << char(PlcMemory::AreaSS) << 5 << true;
+    QTest::newRow("SC5 read only") << "SC5" << char(PlcMemory::AreaSC) << 5 << true;
+    QTest::newRow("SN5 retentive timer value") << "SN5" << char(PlcMemory::AreaSN) << 5 << false;
+    QTest::newRow("ZR65535 file register, decimal") << "ZR65535" << char(PlcMemory::AreaZR) << 65535 << false;
 }
 
 void TestLibNorvessa::areaNumbering()
@@ -307,7 +322,7 @@ void TestLibNorvessa::refusals_data()
     QTest::addColumn<int>("readStatus");
     QTest::addColumn<int>("writeStatus");
     QTest::newRow("T5 unknown area") << "T5" << int(DT_Int16) << 1 << 3 << 3;
-    QTest::newRow("S5 unknown area") << "S5" << int(DT_Int16) << 1 << 3 << 3;
+    QTest::newRow("K5 unknown area") << "K5" << int(DT_Int16) << 1 << 3 << 3;
     QTest::newRow("TC5 bools written: read only") << "TC5" << int(DT_Bool) << 1 << -1 << 3;
     QTest::newRow("CC0 count 0 written: read only") << "CC0" << int(DT_Int16) << 0 << 4 << 3;
     QTest::newRow("empty text") << "" << int(DT_Int16) << 1 << 3 << 3;
@@ -372,6 +387,157 @@ void TestLibNorvessa::directDataCalls()
 void TestLibNorvessa::metaObjectCast()
 {
     t.metaObjectCast();
+}
+
+// The frame variants' exact requests (a fresh driver's first 4E serial number
+// is 0000) and how their answers are taken, against a scripted peer.
+void TestLibNorvessa::frameVariants_data()
+{
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("values");  // a write's values; empty: a read
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("value");   // what a read gives
+    const QByteArray ok4E = hex("d400 0000 0000 00ffff0300 0200 0000");
+    QTest::newRow("4E read D100") << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 3412") << 0 << "4660";
+    QTest::newRow("4E word write D101") << "frame=4e" << "D101" << int(DT_Int16) << "22136"
+        << hex("5400 0000 0000 00ffff03000e000a0001140000650000a801007856") << ok4E << 0 << "";
+    QTest::newRow("4E bit write M10 on off on") << "frame=4e" << "M10" << int(DT_Bool) << "1,0,1"
+        << hex("5400 0000 0000 00ffff03000e000a00011401000a00009003001010") << ok4E << 0 << "";
+    QTest::newRow("4E xy=octal: X20 is X16") << "frame=4e;xy=octal" << "X20" << int(DT_Bool) << ""
+        << hex("5400 0000 0000 00ffff03000c000a00010400001000009c0100")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 0100") << 0 << "1";
+    QTest::newRow("4E read ZR100000") << "frame=4e" << "ZR100000" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000a08601b00100")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 ffff") << 0 << "-1";
+    QTest::newRow("4E word write SN5") << "frame=4e" << "SN5" << int(DT_Int16) << "258"
+        << hex("5400 0000 0000 00ffff03000e000a0001140000050000c801000201") << ok4E << 0 << "";
+    QTest::newRow("4E answer of another serial dropped")
+        << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d400 3412 0000 00ffff0300 0400 0000 aaaa d400 0000 0000 00ffff0300 0400 0000 3412") << 0 << "4660";
+    QTest::newRow("4E set, 3E answer: 7") << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d00000ffff0300 0400 0000 3412") << 7 << "";
+    QTest::newRow("4E refusal C056 keeps no value") << "frame=4e" << "D100" << int(DT_Int16) << ""
+        << hex("5400 0000 0000 00ffff03000c000a0001040000640000a80100")
+        << hex("d400 0000 0000 00ffff0300 0b00 56c0 00ffff0300 0104 0000") << 7 << "";
+    const QByteArray okAscii = "D00000FF03FF0000040000";
+    QTest::newRow("ASCII read D100") << "code=ascii" << "D100" << int(DT_Int16) << ""
+        << QByteArray("500000FF03FF000018000A04010000D*0001000001")
+        << QByteArray("D00000FF03FF00000800001234") << 0 << "4660";
+    QTest::newRow("ASCII word write D101") << "code=ascii" << "D101" << int(DT_Int16) << "22136"
+        << QByteArray("500000FF03FF00001C000A14010000D*00010100015678") << okAscii << 0 << "";
+    QTest::newRow("ASCII bit write M10, odd count not padded") << "code=ascii" << "M10" << int(DT_Bool) << "1,0,1"
+        << QByteArray("500000FF03FF00001B000A14010001M*0000100003101") << okAscii << 0 << "";
+    QTest::newRow("ASCII xy=octal: X20 is X10 in hexadecimal digits") << "xy=octal;code=ascii" << "X20" << int(DT_Bool) << ""
+        << QByteArray("500000FF03FF000018000A04010000X*0000100001")
+        << QByteArray("D00000FF03FF00000800000001") << 0 << "1";
+    QTest::newRow("ASCII ZR100000: hexadecimal digits") << "code=ascii" << "ZR100000" << int(DT_Int16) << ""
+        << QByteArray("500000FF03FF000018000A04010000ZR0186A00001")
+        << QByteArray("D00000FF03FF0000080000FFFF") << 0 << "-1";
+    QTest::newRow("ASCII word write SN5") << "code=ascii" << "SN5" << int(DT_Int16) << "258"
+        << QByteArray("500000FF03FF00001C000A14010000SN00000500010102") << okAscii << 0 << "";
+    QTest::newRow("ASCII refusal: end code and 18 characters") << "code=ascii" << "D100" << int(DT_Int16) << ""
+        << QByteArray("500000FF03FF000018000A04010000D*0001000001")
+        << QByteArray("D00000FF03FF000016C05600FF03FF0004010000") << 7 << "";
+    QTest::newRow("ASCII set, binary answer: 7") << "code=ascii" << "D100" << int(DT_Int16) << ""
+        << QByteArray("500000FF03FF000018000A04010000D*0001000001")
+        << hex("d00000ffff0300 0400 0000 3412") << 7 << "";
+    QTest::newRow("4E ASCII read D100") << "frame=4e;code=ascii" << "D100" << int(DT_Int16) << ""
+        << QByteArray("54000000000000FF03FF000018000A04010000D*0001000001")
+        << QByteArray("D4000000000000FF03FF00000800001234") << 0 << "4660";
+    QTest::newRow("4E ASCII bit write M10") << "frame=4e;code=ascii" << "M10" << int(DT_Bool) << "1,0,1"
+        << QByteArray("54000000000000FF03FF00001B000A14010001M*0000100003101")
+        << QByteArray("D4000000000000FF03FF0000040000") << 0 << "";
+    QTest::newRow("4E ASCII answer of another serial dropped") << "frame=4e;code=ascii" << "D100" << int(DT_Int16) << ""
+        << QByteArray("54000000000000FF03FF000018000A04010000D*0001000001")
+        << QByteArray("D4001234000000FF03FF0000080000AAAAD4000000000000FF03FF00000800001234") << 0 << "4660";
+    QTest::newRow("4E ASCII set, 4E binary answer: 7") << "frame=4e;code=ascii" << "D100" << int(DT_Int16) << ""
+        << QByteArray("54000000000000FF03FF000018000A04010000D*0001000001")
+        << hex("d400 0000 0000 00ffff0300 0400 0000 3412") << 7 << "";
+}
+
+void TestLibNorvessa::frameVariants()
+{
+    QFETCH(QString, par);
+    QFETCH(QString, address);
+    QFETCH(int, type);
+    QFETCH(QString, values);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, status);
+    QFETCH(QString, value);
+    TcpPeer peer({PeerTurn{{PeerReply{0, answer}}}});
+    LibNorvessa drv;
+    drv.SetConnectPar(par);
+    QCOMPARE(drv.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(peer.port())), 0);
+    MessageCapture capture;
+    drv.DebugCmd(DebugStart);
+    const QStringList v = values.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QList<short> words;
+    QList<bool> bits;
+    for (const QString &s : v) {
+        bits << (s == QLatin1String("1"));
+        words << s.toShort();
+    }
+    const CLabelVariable r = v.isEmpty() ? drv.ReadVariable(address, DataType(type), 1)
+        : drv.WriteVariable(address, DataType(type), type == DT_Bool ? labelOf(bits) : labelOf(words), v.size());
+    QCOMPARE(peer.requests().value(0).toHex(), request.toHex());
+    QCOMPARE(r.status, status);
+    if (v.isEmpty())
+        QCOMPARE(r.value.isValid() ? describe(r, type, 1) : QString(), value);
+    // A dropped answer is named in one trace line.
+    QCOMPARE(capture.lines().filter(QStringLiteral("]dropped an earlier request's answer")).size(),
+             int(QByteArray(QTest::currentDataTag()).contains("another serial")));
+    drv.DestroyFree();
+}
+
+// Each variant against the simulator: words, bits, ZR and SN written and read
+// back; over 4E an answer later than the wait is dropped by its serial number
+// when it comes, with no new connection.
+void TestLibNorvessa::frameVariantsEndToEnd_data()
+{
+    QTest::addColumn<QString>("protocol");
+    QTest::addColumn<QString>("par");
+    QTest::newRow("4E binary") << "mc4e" << "frame=4e";
+    QTest::newRow("3E ASCII") << "mc3e-ascii" << "code=ascii";
+    QTest::newRow("4E ASCII") << "mc4e-ascii" << "frame=4e;code=ascii";
+}
+
+void TestLibNorvessa::frameVariantsEndToEnd()
+{
+    QFETCH(QString, protocol);
+    QFETCH(QString, par);
+    PlcSimulator sim;
+    const QString endpoint = sim.addEndpoint(protocol, QStringLiteral("127.0.0.1:0"));
+    LibNorvessa drv;
+    drv.SetConnectPar(par);
+    QCOMPARE(drv.ConnectDrive(endpoint), 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("D100"), DT_Int16, labelOf(QList<short>{0x1234, -2}), 2).status, 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("M10"), DT_Bool, labelOf(QList<bool>{true, false, true}), 3).status, 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("ZR65535"), DT_Int16, labelOf(QList<short>{7}), 1).status, 0);
+    QCOMPARE(drv.WriteVariable(QStringLiteral("SN5"), DT_Int16, labelOf(QList<short>{9}), 1).status, 0);
+    QCOMPARE(sim.word('D', 101), quint16(0xFFFE));
+    QVERIFY(sim.bit('M', 10) && !sim.bit('M', 11) && sim.bit('M', 12));
+    QCOMPARE(sim.word(PlcMemory::AreaZR, 65535) + sim.word(PlcMemory::AreaSN, 5), 16);
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("D100"), DT_Int16, 2), DT_Int16, 2), QStringLiteral("4660 -2"));
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("M10"), DT_Bool, 3), DT_Bool, 3), QStringLiteral("1 0 1"));
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("ZR65535"), DT_Int16, 1), DT_Int16, 1), QStringLiteral("7"));
+    if (!par.contains(QLatin1String("4e")))
+        return;  // 3E has no tag: a late answer costs a new connection
+    const int connections = sim.connectionCount();
+    QVERIFY(sim.addFault(QStringLiteral("late:3000")));
+    QCOMPARE(drv.ReadVariable(QStringLiteral("D100"), DT_Int16, 1).status, 8);
+    sim.clearFaults();
+    QCOMPARE(describe(drv.ReadVariable(QStringLiteral("D101"), DT_Int16, 1), DT_Int16, 1), QStringLiteral("-2"));
+    QCOMPARE(sim.connectionCount(), connections);
+    drv.DestroyFree();
 }
 
 QTEST_GUILESS_MAIN(TestLibNorvessa)

@@ -59,7 +59,8 @@ void TestMcAddressing::parse_data()
     QTest::newRow("M100.-1") << "M100.-1" << 5 << 0x90 << 100 << -1;
     QTest::newRow("T5 unknown letter") << "T5" << 3 << 0 << -1 << -1;
     QTest::newRow("SM400 is SM, not S") << "SM400" << 0 << 0x91 << 400 << -1;
-    QTest::newRow("S400 unknown") << "S400" << 3 << 0 << -1 << -1;
+    QTest::newRow("S400 step relay") << "S400" << 0 << 0x98 << 400 << -1;
+    QTest::newRow("SN5 is SN, not S") << "SN5" << 0 << 0xC8 << 5 << -1;
     QTest::newRow("sd5 special register") << "sd5" << 0 << 0xA9 << 5 << -1;
     QTest::newRow("DX1F hexadecimal, not D") << "DX1F" << 0 << 0xA2 << 0x1F << -1;
     QTest::newRow("SB1F.2") << "SB1F.2" << 0 << 0xA1 << 0x1F << 2;
@@ -67,7 +68,7 @@ void TestMcAddressing::parse_data()
     QTest::newRow("TN5.1 bit of a timer value") << "TN5.1" << 0 << 0xC2 << 5 << 1;
     QTest::newRow("CC5 counter coil") << "CC5" << 0 << 0xC3 << 5 << -1;
     QTest::newRow("Z3 index register") << "Z3" << 0 << 0xCC << 3 << -1;
-    QTest::newRow("ZR0 left out: Z with no number") << "ZR0" << 5 << 0xCC << -1 << -1;
+    QTest::newRow("ZR100000 is ZR, not Z; decimal") << "ZR100000" << 0 << 0xB0 << 100000 << -1;
     QTest::newRow("letter not first") << "1D00" << 3 << 0 << -1 << -1;
     QTest::newRow("blank first") << " D100" << 3 << 0 << -1 << -1;
     QTest::newRow("empty") << "" << 3 << 0 << -1 << -1;

@@ -220,7 +220,7 @@ void tst_PlcSimFaults::faultsSpareErrorAnswers()
     QVERIFY(m_sim.addFault(QStringLiteral("garbage")));
     TcpClient c;
     QVERIFY(c.connectTo(m_endpoints.value(QStringLiteral("mc3e"))));
-    QCOMPARE(c.exchange(hex("500000FFFF03000C00 0A00 0104 0000 000000 B0 0100"), 20).toHex(' '),
+    QCOMPARE(c.exchange(hex("500000FFFF03000C00 0A00 0104 0000 000000 B2 0100"), 20).toHex(' '),
              hex("D00000FFFF0300 0B00 5CC0 00FFFF0300 0104 0000").toHex(' '));
     TcpClient fx;
     QVERIFY(fx.connectTo(m_endpoints.value(QStringLiteral("fxport"))));

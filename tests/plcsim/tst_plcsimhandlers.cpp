@@ -192,6 +192,9 @@ void tst_PlcSimHandlers::prefixesWaitForMore_data()
     QTest::newRow("mc1e bit write") << "mc1e" << hex("02 FF 0A00 20000000 2059 03 00 1100");
     QTest::newRow("mc3e read") << "mc3e" << hex("500000FFFF03000C00 0A00 0104 0000 640000 A8 0100");
     QTest::newRow("mc3e bit write") << "mc3e" << hex("500000FFFF03000F00 0A00 0114 0100 320000 90 0500 101010");
+    QTest::newRow("mc4e read") << "mc4e" << hex("5400 3412 0000 00FFFF03000C00 0A00 0104 0000 640000 A8 0100");
+    QTest::newRow("mc3e-ascii bit write") << "mc3e-ascii" << QByteArray("500000FF03FF00001B000A14010001M*0000100003101");
+    QTest::newRow("mc4e-ascii read") << "mc4e-ascii" << QByteArray("540012340000" "00FF03FF000018000A04010000ZR00FFFF0001");
 }
 
 void tst_PlcSimHandlers::prefixesWaitForMore()
@@ -212,7 +215,7 @@ void tst_PlcSimHandlers::arbitraryBytes_data()
 {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<quint32>("seed");
-    for (const char *p : {"fxport", "fxlink", "mc1e", "mc3e"})
+    for (const char *p : {"fxport", "fxlink", "mc1e", "mc3e", "mc4e", "mc3e-ascii", "mc4e-ascii"})
         for (quint32 seed : {1u, 2u, 3u})
             QTest::newRow(qPrintable(QStringLiteral("%1 seed %2").arg(QLatin1String(p)).arg(seed))) << QString::fromLatin1(p) << seed;
 }
@@ -240,6 +243,11 @@ void tst_PlcSimHandlers::arbitraryBytes()
                 buf = "\x05" "00FF";
             else if (protocol == QLatin1String("mc1e"))
                 buf = QByteArray(1, char(rng.bounded(4))) + '\xFF';
+            else if (protocol.endsWith(QLatin1String("-ascii")))
+                buf = (protocol.startsWith(QLatin1String("mc4e")) ? "540000000000" : "5000") + QByteArray("00FF03FF0000")
+                      + char('1' + rng.bounded(4)) + char('0' + rng.bounded(10));
+            else if (protocol == QLatin1String("mc4e"))
+                buf = hex("540000000000 00FFFF0300") + char(rng.bounded(30)) + '\0';
             else
                 buf = hex("500000FFFF0300") + char(rng.bounded(30)) + '\0';
         }
@@ -269,9 +277,9 @@ void tst_PlcSimHandlers::arbitraryBytes()
 
 void tst_PlcSimHandlers::unknownProtocol()
 {
-    QVERIFY(!ProtocolHandler::create(QStringLiteral("mc4e")));
+    QVERIFY(!ProtocolHandler::create(QStringLiteral("mc5e")));
     QVERIFY(ProtocolHandler::create(QStringLiteral("MC3E")));
-    QCOMPARE(ProtocolHandler::protocols().size(), 4);
+    QCOMPARE(ProtocolHandler::protocols().size(), 7);
 }
 
 QTEST_MAIN(tst_PlcSimHandlers)

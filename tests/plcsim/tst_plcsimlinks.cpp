@@ -244,7 +244,7 @@ void tst_PlcSimLinks::badEndpoints_data()
 {
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("endpoint");
-    QTest::newRow("unknown protocol") << "mc4e" << "127.0.0.1:0";
+    QTest::newRow("unknown protocol") << "mc5e" << "127.0.0.1:0";
     QTest::newRow("no port") << "mc3e" << "127.0.0.1";
     QTest::newRow("port text") << "mc3e" << "127.0.0.1:http";
     QTest::newRow("port too big") << "mc3e" << "127.0.0.1:70000";

@@ -164,9 +164,15 @@ void tst_PlcSimProtocols::mc3e_data()
     QTest::newRow("M word units past the end -> C056")
         << hex("500000FFFF03000C00 0A00 0104 0000 F83F00 90 0100")
         << hex("D00000FFFF0300 0B00 56C0 00FFFF0300 0104 0000") << QString();
-    QTest::newRow("device code B0 (ZR) not simulated -> C05C")
-        << hex("500000FFFF03000C00 0A00 0104 0000 000000 B0 0100")
+    QTest::newRow("device code B2 not simulated -> C05C")
+        << hex("500000FFFF03000C00 0A00 0104 0000 000000 B2 0100")
         << hex("D00000FFFF0300 0B00 5CC0 00FFFF0300 0104 0000") << QString();
+    QTest::newRow("word write ZR65535 (B0, decimal number)")
+        << hex("500000FFFF03000E00 0A00 0114 0000 FFFF00 B0 0100 3412")
+        << hex("D00000FFFF0300 0200 0000") << QStringLiteral("ZR65535=1234");
+    QTest::newRow("bit write SS5 on, SC6 apart (C7)")
+        << hex("500000FFFF03000D00 0A00 0114 0100 050000 C7 0100 10")
+        << hex("D00000FFFF0300 0200 0000") << QStringLiteral("SS5=1,SC5=0,TS5=0");
     QTest::newRow("word write SD10 (A9)")
         << hex("500000FFFF03000E00 0A00 0114 0000 0A0000 A9 0100 3412")
         << hex("D00000FFFF0300 0200 0000") << QStringLiteral("SD10=1234");

@@ -38,6 +38,10 @@ const AreaInfo kAreas[] = {
     {PlcMemory::AreaTN, "TN", false, 2048, 10},
     {PlcMemory::AreaCN, "CN", false, 1024, 10},
     {'Z', "Z", false, 20, 10},
+    {PlcMemory::AreaSS, "SS", true, 2048, 10},
+    {PlcMemory::AreaSC, "SC", true, 2048, 10},
+    {PlcMemory::AreaSN, "SN", false, 2048, 10},
+    {PlcMemory::AreaZR, "ZR", false, 65536, 10},
     {PlcMemory::AreaCNHigh, "", false, 1024, 10},
 };
 const int kAreaCount = int(sizeof(kAreas) / sizeof(kAreas[0]));

@@ -10,11 +10,14 @@
 //               B 0 .. 0x1FFF, SB 0 .. 0x7FF (hexadecimal numbers)
 //               TS, TC 0 .. 2047     timer contacts and coils
 //               CS, CC 0 .. 1023     counter contacts and coils
+//               SS, SC 0 .. 2047     retentive timer contacts and coils
 // Word devices: D      0 .. 12287    (D8000 and up are the special registers)
 //               W      0 .. 0x1FFF
 //               R      0 .. 32767
 //               SD 0 .. 4095, SW 0 .. 0x7FF, Z 0 .. 19
 //               TN     0 .. 2047     timer current values
+//               SN     0 .. 2047     retentive timer current values
+//               ZR     0 .. 65535    file registers (decimal numbers)
 //               CN     0 .. 1023     counter current values; the FX 32-bit
 //                                    counters C200..C255 keep their high words
 //                                    apart (AreaCNHigh), reached through the
@@ -39,6 +42,7 @@ public:
         AreaSM = 'm', AreaSB = 'b', AreaSD = 'd', AreaSW = 'w',
         AreaTS = 't', AreaTC = 'u', AreaTN = 'n',
         AreaCS = 'c', AreaCC = 'e', AreaCN = 'k',
+        AreaSS = 's', AreaSC = 'o', AreaSN = 'p', AreaZR = 'z',
         AreaCNHigh = 'h'  // high words of CN200..CN255; no name, so no --set
     };
 

@@ -6,6 +6,9 @@ PLCSIM_PROTOCOL_FILE(fxport)  // protocols/FxPortHandler.cpp
 PLCSIM_PROTOCOL_FILE(fxlink)  // protocols/FxLinkHandler.cpp
 PLCSIM_PROTOCOL_FILE(mc1e)    // protocols/Mc1eHandler.cpp
 PLCSIM_PROTOCOL_FILE(mc3e)    // protocols/Mc3eHandler.cpp
+PLCSIM_PROTOCOL_FILE(mc4e)    // protocols/Mc3eHandler.cpp
+PLCSIM_PROTOCOL_FILE(mc3eascii)  // protocols/McAsciiHandler.cpp
+PLCSIM_PROTOCOL_FILE(mc4eascii)  // protocols/McAsciiHandler.cpp
 
 namespace {
 
@@ -26,6 +29,18 @@ const SimProtocol kProtocols[] = {
      "completion code CODE (hex, default 5B + abnormal code 10)"},
     {"mc3e", "the MC protocol's binary 3E frames",
      mc3e::create, {9600, 8, 'N', 1}, 16, mc3e::logSummary, mc3e::help,
+     "response data length one too large",
+     "end code CODE (hex, default C059) with the error information"},
+    {"mc4e", "the MC protocol's binary 4E frames",
+     mc4e::create, {9600, 8, 'N', 1}, 16, mc4e::logSummary, mc4e::help,
+     "response data length one too large",
+     "end code CODE (hex, default C059) with the error information"},
+    {"mc3e-ascii", "the MC protocol's 3E frames in ASCII code",
+     mc3eascii::create, {9600, 8, 'N', 1}, 16, mc3eascii::logSummary, mc3eascii::help,
+     "response data length one too large",
+     "end code CODE (hex, default C059) with the error information"},
+    {"mc4e-ascii", "the MC protocol's 4E frames in ASCII code",
+     mc4eascii::create, {9600, 8, 'N', 1}, 16, mc4eascii::logSummary, mc4eascii::help,
      "response data length one too large",
      "end code CODE (hex, default C059) with the error information"},
 };

@@ -100,12 +100,13 @@ QString helpText()
                            QStringLiteral("M 0..16383 (M8000 up: special relays),"), QStringLiteral("S 0..4095,"),
                            QStringLiteral("SM 0..4095,"), QStringLiteral("L 0..8191,"), QStringLiteral("F, V 0..2047,"),
                            QStringLiteral("B 0..0x1FFF,"), QStringLiteral("SB 0..0x7FF,"),
-                           QStringLiteral("TS, TC 0..2047,"),
+                           QStringLiteral("TS, TC 0..2047,"), QStringLiteral("SS, SC 0..2047,"),
                            QStringLiteral("CS, CC 0..1023 (DX, DY in mc3e: the X, Y memory)")},
                width, QStringLiteral("  bit devices  "), QString(15, QLatin1Char(' ')))
         + QStringLiteral(
         "  word devices D 0..12287 (D8000 up: special registers), W 0..0x1FFF, R 0..32767,\n"
-        "               SD 0..4095, SW 0..0x7FF, TN 0..2047, CN 0..1023, Z 0..19\n"
+        "               SD 0..4095, SW 0..0x7FF, TN 0..2047, CN 0..1023, Z 0..19,\n"
+        "               SN 0..2047, ZR 0..65535\n"
         "  Bit devices read or written in word units: 16 points per word from the head\n"
         "  device, the head device in bit 0.\n"
         "\n")

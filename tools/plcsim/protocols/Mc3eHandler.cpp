@@ -7,6 +7,7 @@
 #include <QVector>
 
 PLCSIM_PROTOCOL_FILE(mc3e)
+PLCSIM_PROTOCOL_FILE(mc4e)
 
 namespace {
 
@@ -16,9 +17,9 @@ using namespace plcsim::mc;
 // bytes from the timer to the end), timer(2), command(2), subcommand(2), head
 // device(3 LE), device code(1), points(2 LE), write data.
 // Device codes: X 9C, Y 9D, B A0, SB A1, DX A2, DY A3 (hexadecimal numbers), M 90,
-// SM 91, L 92, F 93, V 94, S 98, TC C0, TS C1, CC C3, CS C4 (bits); D A8, SD A9,
-// W B4, SW B5 (hexadecimal), R AF, TN C2, CN C5, Z CC (words). DX and DY reach the
-// X and Y memory.
+// SM 91, L 92, F 93, V 94, S 98, TC C0, TS C1, CC C3, CS C4, SC C6, SS C7 (bits);
+// D A8, SD A9, W B4, SW B5 (hexadecimal), R AF, ZR B0, TN C2, CN C5, SN C8, Z CC
+// (words). DX and DY reach the X and Y memory.
 // End codes used: C059 command or subcommand not 0401/1401 and 0000/0001;
 // C061 request data length that does not fit the command (also a request too
 // short to hold a command); C051 points 0 or above 960 (word units) / 7168 (bit
@@ -57,6 +58,10 @@ char mc3eDeviceArea(int code)
     case 0xA9: return PlcMemory::AreaSD;
     case 0xB5: return PlcMemory::AreaSW;
     case 0xCC: return 'Z';
+    case 0xC7: return PlcMemory::AreaSS;
+    case 0xC6: return PlcMemory::AreaSC;
+    case 0xC8: return PlcMemory::AreaSN;
+    case 0xB0: return PlcMemory::AreaZR;
     default: return 0;
     }
 }
@@ -186,6 +191,56 @@ public:
     }
 };
 
+// 4E frames: a 3E frame from the network number on behind 54 00, a serial
+// number (2 bytes) and 00 00; the answer carries the same serial number behind
+// D4 00 and is otherwise the 3E answer from the network number on. A frame
+// not starting with 54 00 .. .. 00 00 is dropped without an answer.
+class Mc4eHandler : public ProtocolHandler
+{
+public:
+    static QByteArray to4E(const QByteArray &answer3E, const QByteArray &serial)
+    {
+        if (answer3E.isEmpty())
+            return answer3E;
+        return QByteArray("\xD4\x00", 2) + serial + QByteArray(2, 0) + answer3E.mid(2);
+    }
+
+    Served serve(const QByteArray &buf, const ServeContext &ctx) const override
+    {
+        Served s;
+        const bool head = buf.size() >= 6 && buf.at(4) == 0 && buf.at(5) == 0;
+        if (buf.isEmpty() || (buf.size() < 6 && buf.startsWith(QByteArray("\x54\x00", 2).left(buf.size()))))
+            return s;
+        if (!buf.startsWith(QByteArray("\x54\x00", 2)) || !head) {
+            s.kind = Served::Discard;
+            s.consumed = buf.size();
+            return s;
+        }
+        const QByteArray serial = buf.mid(2, 2);
+        Served r = m_3e.serve(QByteArray("\x50\x00", 2) + buf.mid(6), ctx);
+        if (r.kind == Served::NeedMore)
+            return r;
+        r.consumed += 4;
+        r.answer = to4E(r.answer, serial);
+        if (r.refusal) {
+            const auto refusal3E = r.refusal;
+            r.refusal = [refusal3E, serial](int code) { return to4E(refusal3E(code), serial); };
+        }
+        return r;
+    }
+
+    QByteArray badSum(const QByteArray &answer) const override
+    {
+        // The length field four bytes later than in 3E.
+        if (answer.size() < 13)
+            return answer;
+        return answer.left(4) + m_3e.badSum(answer.mid(4));
+    }
+
+private:
+    Mc3eHandler m_3e;
+};
+
 QString mc3eRequest(const QByteArray &q)
 {
     const int command = logLeField(q, 11, 2), sub = logLeField(q, 13, 2), code = logLeField(q, 18, 1);
@@ -218,11 +273,40 @@ QString help()
 {
     return QStringLiteral(
         "mc3e: commands 0401/1401, subcommands 0000/0001, device codes X 9C, Y 9D, M 90,\n"
-        "  S 98, D A8, W B4, R AF; limits 960 words, 7168 bits. End codes: C059 command,\n"
-        "  C061 data length, C051 points, C05C device, C056 range; a request data length\n"
+        "  S 98, D A8, W B4, R AF, ZR B0 (decimal numbers), SS C7, SC C6, SN C8; limits\n"
+        "  960 words, 7168 bits. End codes: C059 command, C061 data length, C051 points,\n"
+        "  C05C device, C056 range; a request data length\n"
         "  above 8192 gets C061 and the received bytes are dropped; bytes that do not\n"
         "  start with 50 00 are dropped without an answer.\n");
 }
 
 } // namespace mc3e
+
+namespace mc4e {
+
+std::unique_ptr<ProtocolHandler> create()
+{
+    return std::make_unique<Mc4eHandler>();
+}
+
+QString logSummary(const QByteArray &request, const QByteArray &answer)
+{
+    QString result;
+    if (answer.size() >= 15)
+        result = QStringLiteral("end code ") + SimLog::hex(logLeField(answer, 13, 2), 4);
+    return SimLog::summary(QStringLiteral("serial %1 ").arg(SimLog::hex(logLeField(request, 2, 2), 4))
+                               + mc3eRequest(request.mid(4)),
+                           answer, result);
+}
+
+QString help()
+{
+    return QStringLiteral(
+        "mc4e: the mc3e commands, devices, limits and end codes in 4E frames: 54 00, a\n"
+        "  serial number (2 bytes), 00 00, then the 3E request from the network number\n"
+        "  on; the answer echoes the serial number behind D4 00. Bytes that do not start\n"
+        "  with 54 00 and the 00 00 after the serial number are dropped without an answer.\n");
+}
+
+} // namespace mc4e
 } // namespace plcsim
