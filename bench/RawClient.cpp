@@ -68,6 +68,16 @@ QByteArray mc3eFrame(unsigned command, int head, int words, const QByteArray &da
     return QByteArray("\x50\x00\x00\xFF\xFF\x03\x00", 7) + le(unsigned(body.size()), 2) + body;
 }
 
+// MC 3E in ASCII: the same fields as upper-case hexadecimal text, the device
+// as "D*" and its number as six decimal digits; the length counts the
+// characters from the timer on.
+QByteArray mc3eAsciiFrame(unsigned command, int head, int words, const QByteArray &data)
+{
+    const QByteArray body = "000A" + hex(command, 4) + "0000" + "D*" + QByteArray::number(head).rightJustified(6, '0')
+                            + hex(unsigned(words), 4) + data;
+    return "500000FF03FF00" + hex(unsigned(body.size()), 4) + body;
+}
+
 } // namespace
 
 RawFrame rawReadFrame(const QString &protocol, int head, int words)
@@ -81,6 +91,8 @@ RawFrame rawReadFrame(const QString &protocol, int head, int words)
         f = {mc1eFrame('\x01', head, words, {}), 2 + 2 * words, '\x81'};
     else if (protocol == QLatin1String("mc3e"))
         f = {mc3eFrame(0x0401, head, words, {}), 11 + 2 * words, '\xD0'};
+    else if (protocol == QLatin1String("mc3e-ascii"))
+        f = {mc3eAsciiFrame(0x0401, head, words, {}), 22 + 4 * words, 'D'};
     return f;
 }
 
@@ -95,6 +107,8 @@ RawFrame rawWriteFrame(const QString &protocol, int head, quint16 value)
         f = {mc1eFrame('\x03', head, 1, le(value, 2)), 2, '\x83'};
     else if (protocol == QLatin1String("mc3e"))
         f = {mc3eFrame(0x1401, head, 1, le(value, 2)), 11, '\xD0'};
+    else if (protocol == QLatin1String("mc3e-ascii"))
+        f = {mc3eAsciiFrame(0x1401, head, 1, hex(value, 4)), 22, 'D'};
     return f;
 }
 

@@ -14,7 +14,7 @@ struct RawFrame {
     char answerStart = 0;  // first byte of the normal answer
 };
 
-// protocol: fxport, fxlink, mc1e, mc3e (the simulator's names).
+// protocol: fxport, fxlink, mc1e, mc3e, mc3e-ascii (the simulator's names).
 // Reads `words` registers from D<head> in one frame.
 RawFrame rawReadFrame(const QString &protocol, int head, int words);
 // Writes one register D<head>.

@@ -70,6 +70,7 @@ struct Medium {
     DriverPtr driver;
     RawLink raw;
     QString driverSide, rawSide;  // the connection texts, for renew()
+    QString protocol;             // the simulator's protocol on this medium
 
     // Both TCP connections (or UDP sockets) made afresh (see interleave()).
     void renew()
@@ -91,10 +92,13 @@ QString pacedPty(PlcSimulator &sim, const QString &protocol, int baud, QString *
 
 void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, Medium *m)
 {
-    const QString protocol = QLatin1String(info.protocol);
+    // "tcp ascii": Norvessa's 3E frames in ASCII code over TCP.
+    const bool ascii = kind == QLatin1String("tcp ascii");
+    const QString protocol = QLatin1String(info.protocol) + (ascii ? QStringLiteral("-ascii") : QString());
+    m->protocol = protocol;
     m->name = kind;
     QString error, driverSide, rawSide;
-    if (kind == QLatin1String("tcp")) {
+    if (kind == QLatin1String("tcp") || ascii) {
         driverSide = rawSide = sim.addEndpoint(protocol, QStringLiteral("127.0.0.1:0"), &error);
     } else if (kind == QLatin1String("udp")) {
         rawSide = sim.addEndpoint(protocol, QStringLiteral("udp:127.0.0.1:0"), &error);
@@ -112,7 +116,9 @@ void openMedium(PlcSimulator &sim, const PluginInfo &info, const QString &kind, 
         return;
     }
     m->driver = loadDriver(QLatin1String(info.name), &error);
-    const bool network = kind == QLatin1String("tcp") || kind == QLatin1String("udp");
+    const bool network = kind == QLatin1String("tcp") || kind == QLatin1String("udp") || ascii;
+    if (m->driver && ascii)
+        m->driver->SetConnectPar(QStringLiteral("code=ascii"));
     const QString connectText = network ? driverSide : driverSide + QLatin1String(info.serial);
     if (m->driver && kind == QLatin1String("udp"))
         m->driver->SetConnectPar(QStringLiteral("transport=udp"));
@@ -139,7 +145,7 @@ struct Operation {
 
 QList<Operation> operationsFor(const PluginInfo &info, Medium &m)
 {
-    const QString protocol = QLatin1String(info.protocol);
+    const QString protocol = m.protocol;
     const int big = largestFrameWords(QLatin1String(info.name));
     CDriveBaseClass *d = m.driver.get();
     RawLink *raw = &m.raw;
@@ -262,11 +268,13 @@ int main(int argc, char **argv)
                 .arg(QStringLiteral("raw median/p90/p99"), -23)
                 .arg(QStringLiteral("ratio"), 6).arg(QStringLiteral("n"), 6));
         for (const PluginInfo &info : plugins()) {
-            for (const QString &kind : {QStringLiteral("tcp"), QStringLiteral("udp"), QStringLiteral("pty"),
-                                        QStringLiteral("pty 9600")}) {
+            for (const QString &kind : {QStringLiteral("tcp"), QStringLiteral("udp"), QStringLiteral("tcp ascii"),
+                                        QStringLiteral("pty"), QStringLiteral("pty 9600")}) {
                 const bool udp = kind == QLatin1String("udp");
-                if (udp && !QByteArray(info.protocol).startsWith("mc"))
-                    continue;  // UDP is the MC protocols' only
+                const bool ascii = kind == QLatin1String("tcp ascii");
+                if ((udp && !QByteArray(info.protocol).startsWith("mc"))
+                    || (ascii && qstrcmp(info.protocol, "mc3e") != 0))
+                    continue;  // UDP is the MC protocols' only, ASCII code Norvessa's
                 Medium m;
                 openMedium(sim, info, kind, &m);
                 const QString head = QStringLiteral("%1 %2 ").arg(QLatin1String(info.name), -9).arg(kind, -9);
@@ -277,10 +285,10 @@ int main(int argc, char **argv)
                                                  {QStringLiteral("unavailable"), m.unavailable}});
                     continue;
                 }
-                const bool network = kind == QLatin1String("tcp") || udp;
+                const bool network = kind == QLatin1String("tcp") || udp || ascii;
                 const bool slow = !network && kind != QLatin1String("pty");
                 QList<Operation> ops = operationsFor(info, m);
-                if (udp)
+                if (udp || ascii)
                     ops = {ops.first(), ops.last()};  // one-word read and write
                 if (network && !sameRequests(sim, ops)) {
                     out(head + QStringLiteral("FAILED: the raw client does not send the plug-in's request bytes"));
