@@ -43,7 +43,8 @@ TransferRules marrowinRules()
 }
 
 const TransferRules MarrowinLimits = marrowinRules();
-const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints};
+const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints,
+                                   PlcFamilyBit(PlcFamily::Q) | PlcFamilyBit(PlcFamily::Fx3u)};
 
 } // namespace
 

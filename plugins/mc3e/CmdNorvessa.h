@@ -41,5 +41,6 @@ public:
     static constexpr int ErrorDataLength = 2 + 9;
 
 protected:
-    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
+    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data,
+                      int pointBytes) const override;
 };

@@ -53,7 +53,8 @@ TransferRules norvessaRules()
 }
 
 const TransferRules NorvessaLimits = norvessaRules();
-const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints};
+const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints,
+                                  PlcFamilyBit(PlcFamily::Q)};
 
 } // namespace
 
