@@ -137,6 +137,23 @@ void PlcMemory::setBit(char area, int number, bool on)
     (*v)[number] = on ? 1 : 0;
 }
 
+quint32 PlcMemory::counter32(int number) const
+{
+    if (number < FirstCounter32 || number > LastCounter32)
+        return 0;
+    QMutexLocker l(&m_mutex);
+    return word(AreaCN, number) | quint32(word(AreaCNHigh, number)) << 16;
+}
+
+void PlcMemory::setCounter32(int number, quint32 value)
+{
+    if (number < FirstCounter32 || number > LastCounter32)
+        return;
+    QMutexLocker l(&m_mutex);
+    setWord(AreaCN, number, quint16(value & 0xFFFF));
+    setWord(AreaCNHigh, number, quint16(value >> 16));
+}
+
 quint16 PlcMemory::word(char area, int number) const
 {
     QMutexLocker l(&m_mutex);
