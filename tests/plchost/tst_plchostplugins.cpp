@@ -374,8 +374,8 @@ void TestPlcHostPlugins::plcRefusals_data()
                       "FX3U-class interfaces need --par plc=fx3u") << 1 << 7;
     QTest::newRow("Marrowin FX3U M5 with plc=fx3u") << "Marrowin" << "mc1e" << "--model fx3u" << "plc=fx3u"
                                                      << "M5 bool 20" << QByteArray("\"value\":[false,") << 1 << 0;
-    QTest::newRow("Marrowin FX3U CN200 int32 x3") << "Marrowin" << "mc1e" << "--model fx3u --set CN200=7"
-                                                   << "plc=fx3u" << "CN200 int32 3" << QByteArray("\"value\":[7,0,0]") << 1 << 0;
+    QTest::newRow("Marrowin FX3U CN200 int32 x3") << "Marrowin" << "mc1e" << "--model fx3u --set CN200=70000,-1"
+                                                   << "plc=fx3u" << "CN200 int32 3" << QByteArray("\"value\":[70000,-1,0]") << 1 << 0;
 }
 
 void TestPlcHostPlugins::plcRefusals()
