@@ -348,11 +348,11 @@ void TestPlcHostPlugins::plcRefusals_data()
     QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("simArgs");  // plcsim arguments besides --serve
     QTest::addColumn<QString>("par");
-    QTest::addColumn<QString>("read");     // ADDRESS TYPE [COUNT]
+    QTest::addColumn<QString>("op");       // run `reads` times; the last line is judged
     QTest::addColumn<QByteArray>("reason");  // status 0: what the line holds
     QTest::addColumn<int>("reads");  // the last one gives the reason
     QTest::addColumn<int>("status");
-    const QString d100 = QStringLiteral("D100 int16");
+    const QString d100 = QStringLiteral("read D100 int16");
     QTest::newRow("Kelvaro NAK") << "Kelvaro" << "fxport" << "--fault nak" << "" << d100
                                  << QByteArray("PLC refused the request (NAK)") << 1 << 7;
     QTest::newRow("Lunetta NAK 06") << "Lunetta" << "fxlink" << "--fault nak:06" << "" << d100
@@ -369,13 +369,15 @@ void TestPlcHostPlugins::plcRefusals_data()
     QTest::newRow("Kelvaro silent") << "Kelvaro" << "fxport" << "--fault noanswer" << "" << d100
                                     << QByteArray("PLC held back after 2 requests without an answer; next try in") << 3 << 8;
     // An FX3U refuses word-unit heads of bit devices off a multiple of 16.
-    QTest::newRow("Marrowin FX3U M5 without plc=") << "Marrowin" << "mc1e" << "--model fx3u" << "" << "M5 bool 20"
+    QTest::newRow("Marrowin FX3U M5 without plc=") << "Marrowin" << "mc1e" << "--model fx3u" << "" << "read M5 bool 20"
         << QByteArray("PLC refused the request: completion code 58 (device out of range); "
                       "FX3U-class interfaces need --par plc=fx3u") << 1 << 7;
     QTest::newRow("Marrowin FX3U M5 with plc=fx3u") << "Marrowin" << "mc1e" << "--model fx3u" << "plc=fx3u"
-                                                     << "M5 bool 20" << QByteArray("\"value\":[false,") << 1 << 0;
+                                                     << "read M5 bool 20" << QByteArray("\"value\":[false,") << 1 << 0;
     QTest::newRow("Marrowin FX3U CN200 int32 x3") << "Marrowin" << "mc1e" << "--model fx3u --set CN200=70000,-1"
-                                                   << "plc=fx3u" << "CN200 int32 3" << QByteArray("\"value\":[70000,-1,0]") << 1 << 0;
+                                                   << "plc=fx3u" << "read CN200 int32 3" << QByteArray("\"value\":[70000,-1,0]") << 1 << 0;
+    QTest::newRow("Lunetta FX3U CN200 32-bit") << "Lunetta" << "fxlink" << "--model fx3u" << ""
+        << "write CN200 int32 70000,-2,3 3 read CN200 int32 3" << QByteArray("\"value\":[70000,-2,3]") << 1 << 0;
 }
 
 void TestPlcHostPlugins::plcRefusals()
@@ -384,7 +386,7 @@ void TestPlcHostPlugins::plcRefusals()
     QFETCH(QString, protocol);
     QFETCH(QString, simArgs);
     QFETCH(QString, par);
-    QFETCH(QString, read);
+    QFETCH(QString, op);
     QFETCH(QByteArray, reason);
     QFETCH(int, reads);
     QFETCH(int, status);
@@ -396,18 +398,18 @@ void TestPlcHostPlugins::plcRefusals()
     QCOMPARE(lines.size(), 1);
     QStringList ops;
     for (int i = 0; i < reads; ++i)
-        ops << "read" << read.split(QLatin1Char(' '));
+        ops << op.split(QLatin1Char(' '));
     const Run r = runHost(base(plugin, QString::fromUtf8(lines.at(0).split(' ').value(1)), par) << ops);
     stop(&sim, SIGTERM);
     QCOMPARE(r.exitCode, status == 0 ? 0 : 1);
-    const QByteArray last = r.lines.value(reads);
+    const QByteArray last = r.lines.value(r.lines.size() - 1);
     QVERIFY2(last.contains(QByteArray("\"status\":") + QByteArray::number(status) + ','), last.constData());
     if (status == 0) {
         QVERIFY2(last.contains(reason), last.constData());
         return;
     }
     QVERIFY2(last.contains(",\"reason\":\"" + reason), last.constData());
-    QVERIFY2(r.err.contains("plchost: read " + read.section(QLatin1Char(' '), 0, 0).toUtf8() + ": " + reason),
+    QVERIFY2(r.err.contains("plchost: read " + op.section(QLatin1Char(' '), 1, 1).toUtf8() + ": " + reason),
              r.err.constData());
 }
 
