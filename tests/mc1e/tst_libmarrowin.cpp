@@ -241,6 +241,7 @@ void TestLibMarrowin::profiles_data()
     QTest::newRow("fx3u: CN256") << fx << "CN256" << int(DT_Int32) << 1 << -1 << 0 << 5 << "" << "";
     // A PLC serving CN200 as 16-bit words answers short: refused after the request.
     QTest::newRow("fx3u: CN200 int32 x3, 3 points") << fx << "CN200" << int(DT_Int32) << 3 << -1 << 1 << 7 << "" << "01ff0a00c80000004e430300";
+    QTest::newRow("fx3u: CN199 x2 crosses CN200") << fx << "CN199" << int(DT_Int16) << 2 << -1 << 0 << 5 << "" << "";
     QTest::newRow("fx3u: B0 not an FX3U device") << fx << "B0" << int(DT_Bool) << 1 << -1 << 0 << 3 << "" << "";
     QTest::newRow("plc=fx5 ignored") << "plc=fx5" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "plc=fx5" << "";
 }

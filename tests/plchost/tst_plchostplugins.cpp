@@ -376,6 +376,9 @@ void TestPlcHostPlugins::plcRefusals_data()
                                                      << "read M5 bool 20" << QByteArray("\"value\":[false,") << 1 << 0;
     QTest::newRow("Marrowin FX3U CN200 int32 x3") << "Marrowin" << "mc1e" << "--model fx3u --set CN200=70000,-1"
                                                    << "plc=fx3u" << "read CN200 int32 3" << QByteArray("\"value\":[70000,-1,0]") << 1 << 0;
+    // read-words lets 40 counters into one piece: they still go 32 a request.
+    QTest::newRow("Marrowin FX3U CN200 x40") << "Marrowin" << "mc1e" << "--model fx3u --set CN239=9"
+        << "plc=fx3u;read-words=256" << "read CN200 int32 40" << QByteArray(",0,9]") << 1 << 0;
     QTest::newRow("Lunetta FX3U CN200 32-bit") << "Lunetta" << "fxlink" << "--model fx3u" << ""
         << "write CN200 int32 70000,-2,3 3 read CN200 int32 3" << QByteArray("\"value\":[70000,-2,3]") << 1 << 0;
 }
