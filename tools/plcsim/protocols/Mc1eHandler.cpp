@@ -142,6 +142,7 @@ public:
             break;
         case 0x01:
             if (counters32) {
+                QMutexLocker l(&mem->lock());  // one request, one moment
                 for (int i = 0; i < points; ++i) {
                     const quint32 v = mem->counter32(int(head) + i);
                     putLe16(&answer, quint16(v & 0xFFFF));
