@@ -57,6 +57,8 @@ bool applyMcFrame(const QString &key, const QString &value, DriverProfile *p)
 // One "key=value" pair; false when the key is unknown or the value bad.
 bool applyPair(const QString &key, const QString &value, const ProfileKeys &keys, DriverProfile *p)
 {
+    if (keys.plcFamilies != 0 && key == QLatin1String("plc"))
+        return applyPlcFamily(value, keys.plcFamilies, p);
     if (keys.xy && key == QLatin1String("xy")) {
         if (value == QLatin1String("octal") || value == QLatin1String("hex")) {
             p->octalXY = value == QLatin1String("octal");

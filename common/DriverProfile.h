@@ -1,5 +1,6 @@
 #pragma once
 // PLC profiles set through SetConnectPar: "key=value" pairs separated by ';'.
+//   plc=q|fx3u     the defaults of a controller family (PlcFamily.h); keys after it win
 //   xy=octal|hex   how X/Y numbers in address texts are read (plug-ins that take it)
 //   read-words=N   the largest number of words one read request asks for
 //   hold-back=off|on|FIRST-MAX   holding back a PLC that stopped answering:
@@ -10,6 +11,7 @@
 // Unknown keys and bad values change nothing; an empty text restores the defaults.
 
 #include "LinkHoldBack.h"
+#include "PlcFamily.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,9 +23,11 @@ struct ProfileKeys {
     int readWordsMax = 0;       // 0: the read-words key is not taken
     bool transport = false;     // the transport key is taken (default tcp)
     bool mcFrames = false;      // the frame and code keys are taken
+    int plcFamilies = 0;        // the plc names taken (PlcFamilyBit), 0: the key is not taken
 };
 
 struct DriverProfile {
+    PlcFamily plc = PlcFamily::Unset;
     bool octalXY = false;
     int readWords = 0;
     HoldBackSettings holdBack;

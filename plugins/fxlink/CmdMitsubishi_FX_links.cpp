@@ -116,11 +116,11 @@ QByteArray CmdMitsubishi_FX_links::buildReadRequest(int station, const QByteArra
 }
 
 QByteArray CmdMitsubishi_FX_links::buildWordWriteRequest(int station, const QByteArray &head,
-                                                         const QByteArray &wordChars)
+                                                         const QByteArray &wordChars, int points)
 {
-    if (!validHead(head) || wordChars.isEmpty() || wordChars.size() % 4 != 0)
+    if (!validHead(head) || wordChars.isEmpty() || wordChars.size() % 4 != 0 || points < 0)
         return QByteArray();
-    const int words = wordChars.size() / 4;
+    const int words = points > 0 ? points : wordChars.size() / 4;
     if (words > MaxPointsField)
         return QByteArray();
     for (char c : wordChars)
@@ -284,9 +284,10 @@ AnswerVerdict linkVerdict(CmdMitsubishi_FX_links::AnswerVerdict verdict, int cod
 
 } // namespace
 
-int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out)
+int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out,
+                                     int points)
 {
-    const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), n);
+    const QByteArray frame = buildReadRequest(station, headDevice(address, deviceNumber), points > 0 ? points : n);
     if (frame.isEmpty() || !out)
         return 1;
     LinkPiece p(LinkPiece::Read, frame, address, n);
@@ -301,9 +302,9 @@ int CmdMitsubishi_FX_links::read_cmd(int station, QString deviceNumber, int n, Q
 }
 
 int CmdMitsubishi_FX_links::write_words(int station, QString deviceNumber, const QByteArray &wordChars,
-                                        QString address)
+                                        QString address, int points)
 {
-    return write(buildWordWriteRequest(station, headDevice(address, deviceNumber), wordChars),
+    return write(buildWordWriteRequest(station, headDevice(address, deviceNumber), wordChars, points),
                  wordChars.size() / 4, address);
 }
 

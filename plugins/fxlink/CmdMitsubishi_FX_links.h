@@ -74,7 +74,10 @@ public:
     static QByteArray buildReadRequest(int station, const QByteArray &head, int words);
     // WW: `wordChars` holds four uppercase hex characters per word (most
     // significant first), 1..255 words. Empty on any invalid argument.
-    static QByteArray buildWordWriteRequest(int station, const QByteArray &head, const QByteArray &wordChars);
+    // `points`: the points field where it is not the number of words (the
+    // 32-bit counters C200-C255 have 8 characters a point); 0: the words.
+    static QByteArray buildWordWriteRequest(int station, const QByteArray &head, const QByteArray &wordChars,
+                                            int points = 0);
     // BW: `pointChars` holds one '0' or '1' per point, 1..255 points. Empty on
     // any invalid argument.
     static QByteArray buildBitWriteRequest(int station, const QByteArray &head, const QByteArray &pointChars);
@@ -103,12 +106,14 @@ public:
     // leading letters of `address` (sent in upper case), n words.
     // 0 data appended to `out`; -1 answer rejected; -2 no answer; -3 not
     // connected (nothing sent); Busy; 1 invalid request (nothing sent).
-    int read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out);
+    // `points` as in buildWordWriteRequest: n words are read in any case.
+    int read_cmd(int station, QString deviceNumber, int n, QString address, QByteArray *out, int points = 0);
     // Word write (WW) of `wordChars` (four hex characters per word) or bit write
     // (BW) of `pointChars` ('0'/'1' per point) from the head device given as in
     // read_cmd. 0 on ACK; -1 NAK or malformed answer; -2 no answer; -3 not
     // connected; Busy; 1 invalid request (nothing sent).
-    int write_words(int station, QString deviceNumber, const QByteArray &wordChars, QString address);
+    int write_words(int station, QString deviceNumber, const QByteArray &wordChars, QString address,
+                    int points = 0);
     int write_bits(int station, QString deviceNumber, const QByteArray &pointChars, QString address);
 
 private:

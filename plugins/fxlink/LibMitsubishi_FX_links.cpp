@@ -3,6 +3,8 @@
 #include "HexDigits.h"
 #include "LabelStatus.h"
 
+#include <algorithm>
+
 
 namespace {
 
@@ -15,7 +17,8 @@ const DriverIdentity kIdentity = {
 };
 
 // One row per device. Timer and counter contacts are read only; the current
-// values of C200..C255 are 32-bit (eight digits a point) and left out.
+// values of C200..C255 are 32-bit (eight digits a point, the most significant
+// first).
 const FxLinkArea kAreas[] = {
     {"X", 8, 07777, true, false},
     {"Y", 8, 07777, true, false},
@@ -25,7 +28,7 @@ const FxLinkArea kAreas[] = {
     {"TS", 10, 255, true, true},
     {"CS", 10, 255, true, true},
     {"TN", 10, 255, false, false},
-    {"CN", 10, 199, false, false},
+    {"CN", 10, 255, false, false},
 };
 
 const FxLinkArea *areaNamed(const QString &text)
@@ -54,6 +57,8 @@ TransferRules lunettaRules()
     r.typeBeforeCount = true;
     return r;
 }
+
+constexpr int FirstCounter32 = 200;
 
 } // namespace
 
@@ -177,7 +182,11 @@ TransferTarget LibMitsubishi_FX_links::parseTarget(const QString &text)
         return t;
     // Bit devices go in word units of 16 points each; the first word starts at
     // the addressed device itself.
-    const qint64 devicesToEnd = dev.area->maxNumber - dev.number + 1;
+    qint64 devicesToEnd = dev.area->maxNumber - dev.number + 1;
+    // C0-C199 and the 32-bit C200-C255 never share a request.
+    const bool counter = QLatin1String(dev.area->name) == QLatin1String("CN");
+    if (counter && dev.number < FirstCounter32)
+        devicesToEnd = FirstCounter32 - dev.number;
     t.area = int(dev.area - kAreas);
     t.head = dev.number;
     // D200.3: bools from bit 3 of D200 on (read only).
@@ -187,13 +196,33 @@ TransferTarget LibMitsubishi_FX_links::parseTarget(const QString &text)
     t.unitsToEnd = devicesToEnd / t.step;
     t.firstPoint = dev.number;
     t.pointsToEnd = devicesToEnd;
+    if (counter && dev.number >= FirstCounter32) {
+        t.valueBytes = 4;  // two words a counter
+        t.unitsToEnd = 2 * devicesToEnd;
+    }
     return t;
+}
+
+// The link's 8 digits of a 32-bit counter are high word first, the codec's
+// two words low word first: the halves of every value change places.
+static void swapCounterHalves(char *digits, int count)
+{
+    for (int i = 0; i + 8 <= count; i += 8)
+        std::swap_ranges(digits + i, digits + i + 4, digits + i + 4);
 }
 
 int LibMitsubishi_FX_links::readPiece(const TransferTarget &target, int address, int units,
                                       const QString &text, QByteArray *wire)
 {
-    return m_link.read_cmd(m_station, deviceNumberText(kAreas[target.area], address), units, text, wire);
+    if (target.valueBytes != 4)
+        return m_link.read_cmd(m_station, deviceNumberText(kAreas[target.area], address), units, text, wire);
+    const int before = wire->size();
+    const int counter = target.head + (address - target.head) / 2;
+    const int rc = m_link.read_cmd(m_station, deviceNumberText(kAreas[target.area], counter), units, text, wire,
+                                   units / 2);
+    if (rc == 0)
+        swapCounterHalves(wire->data() + before, wire->size() - before);
+    return rc;
 }
 
 int LibMitsubishi_FX_links::writePiece(const TransferTarget &target, bool bitUnits, int address,
@@ -210,6 +239,12 @@ int LibMitsubishi_FX_links::writePiece(const TransferTarget &target, bool bitUni
     }
     for (char &d : chars)
         d = static_cast<char>(CmdMitsubishi_FX_links::GetHexconversionchar(static_cast<unsigned char>(d)));
+    if (target.valueBytes == 4) {
+        swapCounterHalves(chars.data(), chars.size());
+        const int counter = target.head + (address - target.head) / 2;
+        return m_link.write_words(m_station, deviceNumberText(kAreas[target.area], counter), chars, text,
+                                  chars.size() / 8);
+    }
     return m_link.write_words(m_station, head, chars, text);
 }
 

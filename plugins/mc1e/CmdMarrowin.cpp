@@ -35,9 +35,10 @@ QByteArray CmdMarrowin::buildReadRequest(int deviceCode, int headDevice, int poi
     return requestHead(WordRead, deviceCode, headDevice, points, 0);
 }
 
-QByteArray CmdMarrowin::buildWordWriteRequest(int deviceCode, int headDevice, const QByteArray &data)
+QByteArray CmdMarrowin::buildWordWriteRequest(int deviceCode, int headDevice, const QByteArray &data,
+                                              int pointBytes)
 {
-    QByteArray f = requestHead(WordWrite, deviceCode, headDevice, data.size() / 2, data.size());
+    QByteArray f = requestHead(WordWrite, deviceCode, headDevice, data.size() / pointBytes, data.size());
     f.append(data);
     return f;
 }
@@ -63,9 +64,9 @@ int CmdMarrowin::answerMissing(const QByteArray &soFar, int normalLength)
     return soFar.size() >= total ? 0 : total - soFar.size();
 }
 
-int CmdMarrowin::parseReadAnswer(const QByteArray &answer, int points, QByteArray *data)
+int CmdMarrowin::parseReadAnswer(const QByteArray &answer, int points, QByteArray *data, int pointBytes)
 {
-    if (points <= 0 || points > MaxPoints || answer.size() != 2 + 2 * points)
+    if (points <= 0 || points > MaxPoints || answer.size() != 2 + pointBytes * points)
         return -1;
     if (quint8(answer.at(0)) != (WordRead | 0x80) || answer.at(1) != 0)
         return -1;
@@ -91,7 +92,7 @@ bool CmdMarrowin::isErrorAnswer(const QByteArray &answer, int subheader)
 }
 
 CMcLink::McRequest CmdMarrowin::request(Op op, int deviceCode, int headDevice, int points,
-                                        const QByteArray &data) const
+                                        const QByteArray &data, int pointBytes) const
 {
     McRequest r;
     // More points than the point field holds would wrap to a smaller request.
@@ -102,11 +103,11 @@ CMcLink::McRequest CmdMarrowin::request(Op op, int deviceCode, int headDevice, i
     switch (op) {
     case Op::Read:
         r.bytes = buildReadRequest(deviceCode, headDevice, points);
-        normal = 2 + 2 * points;
+        normal = 2 + pointBytes * points;
         break;
     case Op::WordWrite:
         subheader = WordWrite;
-        r.bytes = buildWordWriteRequest(deviceCode, headDevice, data);
+        r.bytes = buildWordWriteRequest(deviceCode, headDevice, data, pointBytes);
         break;
     case Op::BitWrite:
         subheader = BitWrite;
@@ -115,8 +116,9 @@ CMcLink::McRequest CmdMarrowin::request(Op op, int deviceCode, int headDevice, i
     }
     r.answerBytes = normal;
     r.judge = [normal](const QByteArray &soFar) { return answerMissing(soFar, normal); };
-    r.parse = [op, points, subheader](const QByteArray &answer, QByteArray *out) {
-        const int parsed = op == Op::Read ? parseReadAnswer(answer, points, out) : parseWriteAnswer(answer, subheader);
+    r.parse = [op, points, subheader, pointBytes](const QByteArray &answer, QByteArray *out) {
+        const int parsed = op == Op::Read ? parseReadAnswer(answer, points, out, pointBytes)
+                                          : parseWriteAnswer(answer, subheader);
         return verdictOf(parsed, isErrorAnswer(answer, subheader), answer.size() > 1 ? quint8(answer.at(1)) : -1);
     };
     return r;

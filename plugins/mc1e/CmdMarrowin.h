@@ -20,8 +20,10 @@ public:
     // Requests: subheader, PC number, monitoring timer, head device (three bytes
     // and 0x00), device code (two bytes), points (low 8 bits), 0x00, data.
     static QByteArray buildReadRequest(int deviceCode, int headDevice, int points);
-    // Word write of data.size() / 2 words (each word low byte first).
-    static QByteArray buildWordWriteRequest(int deviceCode, int headDevice, const QByteArray &data);
+    // Word write of data.size() / pointBytes points (each low byte first;
+    // 32-bit counters are 4 bytes a point).
+    static QByteArray buildWordWriteRequest(int deviceCode, int headDevice, const QByteArray &data,
+                                            int pointBytes = 2);
     // Bit write, one byte per point in `points` (non-zero = on).
     static QByteArray buildBitWriteRequest(int deviceCode, int headDevice, const QByteArray &points);
 
@@ -30,9 +32,10 @@ public:
     // is complete after its completion code, or after the abnormal code that
     // follows 0x5B.
     static int answerMissing(const QByteArray &soFar, int normalLength);
-    // A word read answer of `points` words: 0 with the data appended to *data
-    // when the answer is exactly 0x81 0x00 and 2 x points data bytes; else -1.
-    static int parseReadAnswer(const QByteArray &answer, int points, QByteArray *data);
+    // A word read answer of `points` words (of pointBytes each): 0 with the data
+    // appended to *data when the answer is exactly 0x81 0x00 and pointBytes x
+    // points data bytes; else -1.
+    static int parseReadAnswer(const QByteArray &answer, int points, QByteArray *data, int pointBytes = 2);
     // A write answer to `subheader`: 0 for exactly (subheader | 0x80) 0x00; else -1.
     static int parseWriteAnswer(const QByteArray &answer, int subheader);
     // The PLC's own refusal of a `subheader` request: (subheader | 0x80), a
@@ -41,5 +44,6 @@ public:
     static bool isErrorAnswer(const QByteArray &answer, int subheader);
 
 protected:
-    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
+    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data,
+                      int pointBytes) const override;
 };

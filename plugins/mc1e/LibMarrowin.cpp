@@ -44,7 +44,8 @@ TransferRules marrowinRules()
 }
 
 const TransferRules MarrowinLimits = marrowinRules();
-const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints, true};
+const ProfileKeys MarrowinKeys = {true, MarrowinLimits.readWords, CmdMarrowin::MaxPoints, true, false,
+                                   PlcFamilyBit(PlcFamily::Q) | PlcFamilyBit(PlcFamily::Fx3u)};
 
 } // namespace
 

@@ -177,9 +177,12 @@ bool CmdNorvessa::isErrorAnswer(const QByteArray &answer)
 }
 
 CMcLink::McRequest CmdNorvessa::request(Op op, int deviceCode, int headDevice, int points,
-                                        const QByteArray &data) const
+                                        const QByteArray &data, int pointBytes) const
 {
     McRequest r;
+    // Word units only: 3E frames are not sent with 4-byte points.
+    if (pointBytes != 2)
+        return r;
     r.judge = &CmdNorvessa::answerMissing;
     r.answerBytes = 11;
     switch (op) {

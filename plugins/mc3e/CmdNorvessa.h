@@ -64,7 +64,8 @@ public:
     static AnswerForm answerForm(bool fourE, bool ascii, quint16 serial);
 
 protected:
-    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const override;
+    McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data,
+                      int pointBytes) const override;
 
 private:
     // The 3E binary request `r` in the configured variant.

@@ -22,7 +22,8 @@ TransferRules norvessaRules()
 }
 
 const TransferRules NorvessaLimits = norvessaRules();
-const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints, true, true};
+const ProfileKeys NorvessaKeys = {true, CmdNorvessa::MaxWordPoints, CmdNorvessa::MaxWordPoints, true, true,
+                                  PlcFamilyBit(PlcFamily::Q)};
 
 } // namespace
 

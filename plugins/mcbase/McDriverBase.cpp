@@ -1,5 +1,6 @@
 #include "McDriverBase.h"
 
+#include "Fx3uDevices.h"
 #include "LabelStatus.h"
 
 CMcDriverBase::CMcDriverBase(const DriverIdentity &identity, CMcLink &link,
@@ -91,13 +92,36 @@ TransferTarget CMcDriverBase::parseTarget(const QString &text)
         refused.bitDevice = a.bitDevice;
         return refused;
     }
-    return targetOf(m_table.byCode(a.deviceCode), a.headDevice, a.bitIndex);
+    return familyTarget(m_table.byCode(a.deviceCode), a.headDevice, a.bitIndex);
+}
+
+TransferTarget CMcDriverBase::familyTarget(const McDeviceArea *area, int headDevice, int bitIndex) const
+{
+    if (area && profile().plc == PlcFamily::Fx3u)
+        return Fx3uDevices::target(*area, headDevice, bitIndex);
+    return targetOf(area, headDevice, bitIndex);
+}
+
+// A piece of 32-bit counters is planned in words: two a counter, from the head.
+int CMcDriverBase::counterOf(const TransferTarget &target, int address)
+{
+    return target.head + (address - target.head) / 2;
 }
 
 int CMcDriverBase::readPiece(const TransferTarget &target, int address, int units,
                              const QString &text, QByteArray *wire)
 {
-    return m_mcLink.read_cmd(target.area, address, units * 2, text, wire);
+    if (target.valueBytes != 4)
+        return m_mcLink.read_cmd(target.area, address, units * 2, text, wire);
+    // The interface takes at most 32 of them a request, whatever read-words says.
+    const int first = counterOf(target, address);
+    for (int done = 0; done < units / 2; done += Fx3uDevices::MaxCounters32) {
+        const int n = qMin(units / 2 - done, Fx3uDevices::MaxCounters32);
+        const int r = m_mcLink.read_cmd(target.area, first + done, n * 4, text, wire, 4);
+        if (r != 0)
+            return r;
+    }
+    return 0;
 }
 
 int CMcDriverBase::writePiece(const TransferTarget &target, bool bitUnits, int address, int units,
@@ -106,19 +130,21 @@ int CMcDriverBase::writePiece(const TransferTarget &target, bool bitUnits, int a
     if (bitUnits)
         return m_mcLink.write_bit_cmd(target.area, address, text, wire);
     Q_UNUSED(units)
+    if (target.valueBytes == 4)
+        return m_mcLink.write_cmd(target.area, counterOf(target, address), text, wire, 4);
     return m_mcLink.write_cmd(target.area, address, text, wire);
 }
 
 CLabelVariable CMcDriverBase::Read_data(int deviceCode, int headDevice, DataType dataType, int count,
                                         QString areaText)
 {
-    const TransferTarget t = targetOf(m_table.byCode(deviceCode), headDevice, McAddressing::bitIndex(areaText));
+    const TransferTarget t = familyTarget(m_table.byCode(deviceCode), headDevice, McAddressing::bitIndex(areaText));
     return transferRead(t, areaText, dataType, count);
 }
 
 CLabelVariable CMcDriverBase::Write_data(CLabelVariable label, int deviceCode, int headDevice,
                                          DataType dataType, int count, QString areaText)
 {
-    const TransferTarget t = targetOf(m_table.byCode(deviceCode), headDevice, McAddressing::bitIndex(areaText));
+    const TransferTarget t = familyTarget(m_table.byCode(deviceCode), headDevice, McAddressing::bitIndex(areaText));
     return transferWrite(label, t, areaText, dataType, count);
 }

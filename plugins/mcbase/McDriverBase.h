@@ -58,6 +58,10 @@ protected:
                    const QString &text, const QByteArray &wire) override;
 
 private:
+    // targetOf, or the family's own target where the profile names one.
+    TransferTarget familyTarget(const McDeviceArea *area, int headDevice, int bitIndex) const;
+    static int counterOf(const TransferTarget &target, int address);
+
     CMcLink &m_mcLink;
     McDeviceTable m_table;
 };

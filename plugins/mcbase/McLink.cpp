@@ -14,9 +14,9 @@ AnswerVerdict CMcLink::verdictOf(int parsed, bool plcError, int code)
 }
 
 int CMcLink::run(Op op, int deviceCode, int headDevice, int points, const QString &areaText,
-                 const QByteArray &data, QByteArray *out)
+                 const QByteArray &data, QByteArray *out, int pointBytes)
 {
-    const McRequest r = request(op, deviceCode, headDevice, points, data);
+    const McRequest r = request(op, deviceCode, headDevice, points, data, pointBytes);
     if (r.bytes.isEmpty())
         return -1;
     LinkPiece p(op == Op::Read ? LinkPiece::Read : LinkPiece::Write, r.bytes, areaText, points);
@@ -29,17 +29,22 @@ int CMcLink::run(Op op, int deviceCode, int headDevice, int points, const QStrin
     return transact(p, out);
 }
 
-int CMcLink::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText, QByteArray *out)
+int CMcLink::read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText, QByteArray *out,
+                      int pointBytes)
 {
-    return run(Op::Read, deviceCode, headDevice, qMax(byteLength / 2, 1), areaText, QByteArray(), out);
+    if (pointBytes != 2 && pointBytes != 4)
+        return -1;
+    return run(Op::Read, deviceCode, headDevice, qMax(byteLength / pointBytes, 1), areaText, QByteArray(), out,
+               pointBytes);
 }
 
-int CMcLink::write_cmd(int deviceCode, int headDevice, QString areaText, QByteArray data)
+int CMcLink::write_cmd(int deviceCode, int headDevice, QString areaText, QByteArray data, int pointBytes)
 {
-    // Whole words only.
-    if (data.isEmpty() || data.size() % 2 != 0)
+    // Whole points only.
+    if (data.isEmpty() || (pointBytes != 2 && pointBytes != 4) || data.size() % pointBytes != 0)
         return -1;
-    return run(Op::WordWrite, deviceCode, headDevice, data.size() / 2, areaText, data, nullptr);
+    return run(Op::WordWrite, deviceCode, headDevice, data.size() / pointBytes, areaText, data, nullptr,
+               pointBytes);
 }
 
 int CMcLink::write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points)

@@ -16,10 +16,12 @@ public:
     // headDevice; the data bytes are appended to *out. 0, -1 refused or
     // malformed answer (or a request the frame cannot carry), -2 no answer,
     // -3 not connected, Busy.
-    int read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText, QByteArray *out);
-    // Batch write in word units: data holds whole words, each low byte first.
-    // Same results as read_cmd.
-    int write_cmd(int deviceCode, int headDevice, QString areaText, QByteArray data);
+    // pointBytes 4: points of 4 bytes each (32-bit counters), where the frame has them.
+    int read_cmd(int deviceCode, int headDevice, int byteLength, QString areaText, QByteArray *out,
+                 int pointBytes = 2);
+    // Batch write in word units: data holds whole words (or points of
+    // pointBytes), each low byte first. Same results as read_cmd.
+    int write_cmd(int deviceCode, int headDevice, QString areaText, QByteArray data, int pointBytes = 2);
     // Batch write in bit units from headDevice: one byte per point in `points`
     // (non-zero = on). Same results.
     int write_bit_cmd(int deviceCode, int headDevice, QString areaText, QByteArray points);
@@ -45,10 +47,12 @@ protected:
         AnswerJudge foreign;  // tagged answers: see AnswerRule::foreign
         std::function<AnswerVerdict(const QByteArray &answer, QByteArray *data)> parse;
     };
-    // `data`: the words of a word write, the points of a bit write.
-    virtual McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data) const = 0;
+    // `data`: the words of a word write, the points of a bit write; pointBytes:
+    // bytes a point of a word-unit request (2, or 4 for 32-bit counters).
+    virtual McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data,
+                              int pointBytes) const = 0;
 
 private:
     int run(Op op, int deviceCode, int headDevice, int points, const QString &areaText, const QByteArray &data,
-            QByteArray *out);
+            QByteArray *out, int pointBytes = 2);
 };

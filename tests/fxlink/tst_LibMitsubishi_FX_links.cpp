@@ -85,7 +85,8 @@ void tst_LibMitsubishi_FX_links::parseAddress_data()
     QTest::newRow("TN5 is TN") << "TN5" << 0 << 'T' << 5;
     QTest::newRow("cs255") << "cs255" << 0 << 'C' << 255;
     QTest::newRow("CN199") << "CN199" << 0 << 'C' << 199;
-    QTest::newRow("CN200 32-bit left out") << "CN200" << 5 << 'C' << 0;
+    QTest::newRow("CN255 32-bit") << "CN255" << 0 << 'C' << 255;
+    QTest::newRow("CN256") << "CN256" << 5 << 'C' << 0;
     QTest::newRow("TS256") << "TS256" << 5 << 'T' << 0;
     QTest::newRow("TN0005 too long") << "TN0005" << 5 << 'T' << 0;
     QTest::newRow("digit first") << "1D00" << 3 << char(0) << 0;

@@ -220,11 +220,31 @@ void TestLibMarrowin::largeTransfersSplit()
 void TestLibMarrowin::profiles_data()
 {
     addProfileColumnsAndXyRows();
-    QTest::newRow("D0 x100 in two") << "" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "";
-    QTest::newRow("read-words=256: one") << "read-words=256" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "";
-    QTest::newRow("bit devices N/2") << "read-words=256" << "M0" << int(DT_UInt16) << 129 << -1 << 2 << 0 << "";
-    QTest::newRow("read-words=257 ignored") << "read-words=257" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "read-words=257";
-    QTest::newRow("unknown key named") << "foo=1;read-words=100;bar" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "foo=1;bar";
+    QTest::newRow("D0 x100 in two") << "" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "" << "";
+    QTest::newRow("read-words=256: one") << "read-words=256" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "" << "";
+    QTest::newRow("bit devices N/2") << "read-words=256" << "M0" << int(DT_UInt16) << 129 << -1 << 2 << 0 << "" << "";
+    QTest::newRow("read-words=257 ignored") << "read-words=257" << "D0" << int(DT_Int16) << 100 << -1 << 2 << 0 << "read-words=257" << "";
+    QTest::newRow("unknown key named") << "foo=1;read-words=100;bar" << "D0" << int(DT_Int16) << 100 << -1 << 1 << 0 << "foo=1;bar" << "";
+    // FX3U: heads of word-unit reads of bit devices at multiples of 16 (X/Y octal).
+    const QString fx = QStringLiteral("plc=fx3u");
+    QTest::newRow("fx3u: M100.3 from M96") << fx << "M100.3" << int(DT_Bool) << 1 << 103 << 1 << 0 << "" << "01ff0a0060000000204d0100";
+    QTest::newRow("fx3u: M5 x20 from M0") << fx << "M5" << int(DT_Bool) << 20 << -1 << 1 << 0 << "" << "01ff0a0000000000204d0200";
+    QTest::newRow("fx3u: X20 x16 is X20") << fx << "X20" << int(DT_Bool) << 16 << -1 << 1 << 0 << "" << "01ff0a001000000020580100";
+    QTest::newRow("fx3u: Y17 from Y0") << fx << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "" << "01ff0a000000000020590100";
+    QTest::newRow("fx3u;xy=hex: Y17 is 23") << "plc=fx3u;xy=hex" << "Y17" << int(DT_Bool) << 1 << 23 << 1 << 0 << "" << "01ff0a001000000020590100";
+    QTest::newRow("fx3u: M5 as a word") << fx << "M5" << int(DT_UInt16) << 1 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: D8000") << fx << "D8000" << int(DT_Int16) << 1 << -1 << 1 << 0 << "" << "";
+    QTest::newRow("fx3u: D8600") << fx << "D8600" << int(DT_Int16) << 1 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: D7999 x2 crosses") << fx << "D7999" << int(DT_Int16) << 2 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: X400") << fx << "X400" << int(DT_Bool) << 1 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: X18") << fx << "X18" << int(DT_Bool) << 1 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: M7680") << fx << "M7680" << int(DT_Bool) << 1 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: CN256") << fx << "CN256" << int(DT_Int32) << 1 << -1 << 0 << 5 << "" << "";
+    // A PLC serving CN200 as 16-bit words answers short: refused after the request.
+    QTest::newRow("fx3u: CN200 int32 x3, 3 points") << fx << "CN200" << int(DT_Int32) << 3 << -1 << 1 << 7 << "" << "01ff0a00c80000004e430300";
+    QTest::newRow("fx3u: CN199 x2 crosses CN200") << fx << "CN199" << int(DT_Int16) << 2 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("fx3u: B0 not an FX3U device") << fx << "B0" << int(DT_Bool) << 1 << -1 << 0 << 3 << "" << "";
+    QTest::newRow("plc=fx5 ignored") << "plc=fx5" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "plc=fx5" << "";
 }
 
 void TestLibMarrowin::profiles()

@@ -40,14 +40,16 @@ inline void addProfileColumnsAndXyRows()
     QTest::addColumn<int>("requests");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("ignored");
-    QTest::newRow("X20 hexadecimal is 32") << "" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
-    QTest::newRow("xy=octal: X20 is 16") << "xy=octal" << "X20" << int(DT_Bool) << 1 << 16 << 1 << 0 << "";
-    QTest::newRow("xy=octal: Y17 is 15") << " xy = octal ;" << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "";
-    QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "";
-    QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "";
-    QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec";
-    QTest::newRow("transport=udp taken") << "transport=udp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "";
-    QTest::newRow("bad transport value") << "transport=sctp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "transport=sctp";
+    QTest::addColumn<QString>("frame");  // the first request in hex, when checked
+    QTest::newRow("X20 hexadecimal is 32") << "" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "" << "";
+    QTest::newRow("xy=octal: X20 is 16") << "xy=octal" << "X20" << int(DT_Bool) << 1 << 16 << 1 << 0 << "" << "";
+    QTest::newRow("xy=octal: Y17 is 15") << " xy = octal ;" << "Y17" << int(DT_Bool) << 1 << 15 << 1 << 0 << "" << "";
+    QTest::newRow("xy=octal: X8 refused") << "xy=octal" << "X8" << int(DT_Bool) << 1 << -1 << 0 << 5 << "" << "";
+    QTest::newRow("xy=hex") << "xy=hex" << "Y1F" << int(DT_Bool) << 1 << 31 << 1 << 0 << "" << "";
+    QTest::newRow("bad xy value") << "xy=dec" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "xy=dec" << "";
+    QTest::newRow("transport=udp taken") << "transport=udp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "" << "";
+    QTest::newRow("bad transport value") << "transport=sctp" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "transport=sctp" << "";
+    QTest::newRow("plc=q is hexadecimal") << "xy=octal;plc=q" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "" << "";
 }
 
 template <class Lib>
@@ -293,7 +295,9 @@ public:
         QFETCH(int, requests);
         QFETCH(int, status);
         QFETCH(QString, ignored);
+        QFETCH(QString, frame);
         QStringList warnings;
+        QStringList sent;
         {
             MessageCapture capture;
             m_drv->SetConnectPar(par);
@@ -302,8 +306,18 @@ public:
         if (device >= 0)
             m_sim->setBit(address.at(0).toLatin1(), device, true);
         const int before = m_sim->requestCount();
-        const CLabelVariable r = read(address, type, count);
+        CLabelVariable r;
+        {
+            MessageCapture capture;
+            m_drv->DebugCmd(DebugStart);
+            r = read(address, type, count);
+            m_drv->DebugCmd(DebugStop);
+            sent = capture.lines().filter(QStringLiteral("读命令"));
+        }
         m_drv->SetConnectPar(QString());
+        if (!frame.isEmpty())
+            QVERIFY2(!sent.isEmpty() && sent.first().remove(QLatin1Char('"')).endsWith(QStringLiteral("msg : ") + frame),
+                     qPrintable(sent.value(0)));
         QCOMPARE(r.status, status);
         QCOMPARE(m_sim->requestCount() - before, requests);
         if (device >= 0)

@@ -237,9 +237,10 @@ void TestLibNorvessa::largeTransfersSplit()
 void TestLibNorvessa::profiles_data()
 {
     addProfileColumnsAndXyRows();
-    QTest::newRow("1000 words in two") << "" << "D0" << int(DT_Int16) << 1000 << -1 << 2 << 0 << "";
-    QTest::newRow("read-words=100") << "read-words=100" << "D0" << int(DT_Int16) << 101 << -1 << 2 << 0 << "";
-    QTest::newRow("read-words=0 ignored") << "read-words=0" << "M0" << int(DT_UInt16) << 960 << -1 << 1 << 0 << "read-words=0";
+    QTest::newRow("1000 words in two") << "" << "D0" << int(DT_Int16) << 1000 << -1 << 2 << 0 << "" << "";
+    QTest::newRow("read-words=100") << "read-words=100" << "D0" << int(DT_Int16) << 101 << -1 << 2 << 0 << "" << "";
+    QTest::newRow("read-words=0 ignored") << "read-words=0" << "M0" << int(DT_UInt16) << 960 << -1 << 1 << 0 << "read-words=0" << "";
+    QTest::newRow("plc=fx3u not taken") << "plc=fx3u" << "X20" << int(DT_Bool) << 1 << 32 << 1 << 0 << "plc=fx3u" << "";
 }
 
 void TestLibNorvessa::profiles()

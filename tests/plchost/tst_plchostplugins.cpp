@@ -346,51 +346,74 @@ void TestPlcHostPlugins::plcRefusals_data()
 {
     QTest::addColumn<QString>("plugin");
     QTest::addColumn<QString>("protocol");
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<QString>("simArgs");  // plcsim arguments besides --serve
+    QTest::addColumn<QString>("par");
+    QTest::addColumn<QString>("op");       // run `reads` times; the last line is judged
+    QTest::addColumn<QByteArray>("reason");  // status 0: what the line holds
     QTest::addColumn<int>("reads");  // the last one gives the reason
     QTest::addColumn<int>("status");
-    QTest::newRow("Kelvaro NAK") << "Kelvaro" << "fxport" << "nak" << QByteArray("PLC refused the request (NAK)")
-                                 << 1 << 7;
-    QTest::newRow("Lunetta NAK 06") << "Lunetta" << "fxlink" << "nak:06"
+    const QString d100 = QStringLiteral("read D100 int16");
+    QTest::newRow("Kelvaro NAK") << "Kelvaro" << "fxport" << "--fault nak" << "" << d100
+                                 << QByteArray("PLC refused the request (NAK)") << 1 << 7;
+    QTest::newRow("Lunetta NAK 06") << "Lunetta" << "fxlink" << "--fault nak:06" << "" << d100
                                     << QByteArray("PLC refused the request: NAK error code 06 (character area error)")
                                     << 1 << 7;
-    QTest::newRow("Marrowin 58") << "Marrowin" << "mc1e" << "nak:58"
+    QTest::newRow("Marrowin 58") << "Marrowin" << "mc1e" << "--fault nak:58" << "" << d100
                                  << QByteArray("PLC refused the request: completion code 58 (device out of range)")
                                  << 1 << 7;
-    QTest::newRow("Norvessa C056") << "Norvessa" << "mc3e" << "nak:C056"
+    QTest::newRow("Norvessa C056") << "Norvessa" << "mc3e" << "--fault nak:C056" << "" << d100
                                    << QByteArray("PLC refused the request: end code C056 (device out of range)")
                                    << 1 << 7;
-    QTest::newRow("Norvessa noise") << "Norvessa" << "mc3e" << "garbage"
+    QTest::newRow("Norvessa noise") << "Norvessa" << "mc3e" << "--fault garbage" << "" << d100
                                     << QByteArray("answer not understood (first byte FF") << 1 << 7;
-    QTest::newRow("Kelvaro silent") << "Kelvaro" << "fxport" << "noanswer"
+    QTest::newRow("Kelvaro silent") << "Kelvaro" << "fxport" << "--fault noanswer" << "" << d100
                                     << QByteArray("PLC held back after 2 requests without an answer; next try in") << 3 << 8;
+    // An FX3U refuses word-unit heads of bit devices off a multiple of 16.
+    QTest::newRow("Marrowin FX3U M5 without plc=") << "Marrowin" << "mc1e" << "--model fx3u" << "" << "read M5 bool 20"
+        << QByteArray("PLC refused the request: completion code 58 (device out of range); "
+                      "FX3U-class interfaces need --par plc=fx3u") << 1 << 7;
+    QTest::newRow("Marrowin FX3U M5 with plc=fx3u") << "Marrowin" << "mc1e" << "--model fx3u" << "plc=fx3u"
+                                                     << "read M5 bool 20" << QByteArray("\"value\":[false,") << 1 << 0;
+    QTest::newRow("Marrowin FX3U CN200 int32 x3") << "Marrowin" << "mc1e" << "--model fx3u --set CN200=70000,-1"
+                                                   << "plc=fx3u" << "read CN200 int32 3" << QByteArray("\"value\":[70000,-1,0]") << 1 << 0;
+    // read-words lets 40 counters into one piece: they still go 32 a request.
+    QTest::newRow("Marrowin FX3U CN200 x40") << "Marrowin" << "mc1e" << "--model fx3u --set CN239=9"
+        << "plc=fx3u;read-words=256" << "read CN200 int32 40" << QByteArray(",0,9]") << 1 << 0;
+    QTest::newRow("Lunetta FX3U CN200 32-bit") << "Lunetta" << "fxlink" << "--model fx3u" << ""
+        << "write CN200 int32 70000,-2,3 3 read CN200 int32 3" << QByteArray("\"value\":[70000,-2,3]") << 1 << 0;
 }
 
 void TestPlcHostPlugins::plcRefusals()
 {
     QFETCH(QString, plugin);
     QFETCH(QString, protocol);
-    QFETCH(QString, fault);
+    QFETCH(QString, simArgs);
+    QFETCH(QString, par);
+    QFETCH(QString, op);
     QFETCH(QByteArray, reason);
     QFETCH(int, reads);
     QFETCH(int, status);
     if (!kPlugins.contains(plugin))
         QSKIP("plug-in not built");
     QProcess sim;
-    const QList<QByteArray> lines = startSim(&sim, {"--serve", protocol + "@127.0.0.1:0", "--fault", fault}, 1);
+    const QList<QByteArray> lines =
+        startSim(&sim, QStringList{"--serve", protocol + "@127.0.0.1:0"} + simArgs.split(QLatin1Char(' ')), 1);
     QCOMPARE(lines.size(), 1);
     QStringList ops;
     for (int i = 0; i < reads; ++i)
-        ops << "read" << "D100" << "int16";
-    const Run r = runHost(base(plugin, QString::fromUtf8(lines.at(0).split(' ').value(1)), QString()) << ops);
+        ops << op.split(QLatin1Char(' '));
+    const Run r = runHost(base(plugin, QString::fromUtf8(lines.at(0).split(' ').value(1)), par) << ops);
     stop(&sim, SIGTERM);
-    QCOMPARE(r.exitCode, 1);
-    const QByteArray last = r.lines.value(reads);
-    QVERIFY2(last.contains(QByteArray("\"status\":") + QByteArray::number(status) + ',')
-                 && last.contains(",\"reason\":\"" + reason),
-             last.constData());
-    QVERIFY2(r.err.contains("plchost: read D100: " + reason), r.err.constData());
+    QCOMPARE(r.exitCode, status == 0 ? 0 : 1);
+    const QByteArray last = r.lines.value(r.lines.size() - 1);
+    QVERIFY2(last.contains(QByteArray("\"status\":") + QByteArray::number(status) + ','), last.constData());
+    if (status == 0) {
+        QVERIFY2(last.contains(reason), last.constData());
+        return;
+    }
+    QVERIFY2(last.contains(",\"reason\":\"" + reason), last.constData());
+    QVERIFY2(r.err.contains("plchost: read " + op.section(QLatin1Char(' '), 1, 1).toUtf8() + ": " + reason),
+             r.err.constData());
 }
 
 void TestPlcHostPlugins::pollReconnects()

@@ -213,6 +213,9 @@ void tst_PlcSimCli::usageErrors_data()
     QTest::newRow("set out of range") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "D12287=1,2"};
     QTest::newRow("set bit not 0/1") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "M0=2"};
     QTest::newRow("set word too big") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "D0=65536"};
+    QTest::newRow("set CN199 is 16-bit") << QStringList{"--serve", "mc1e@127.0.0.1:0", "--set", "CN199=65536"};
+    QTest::newRow("set CN200 past 32 bits") << QStringList{"--serve", "mc1e@127.0.0.1:0", "--set", "CN200=0x100000000"};
+    QTest::newRow("unknown model") << QStringList{"--serve", "mc1e@127.0.0.1:0", "--model", "fx5"};
     QTest::newRow("set text on a bit device") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "M0=\"AB\""};
     QTest::newRow("set text not closed") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "D0=\"AB"};
     QTest::newRow("set text unknown escape") << QStringList{"--serve", "mc3e@127.0.0.1:0", "--set", "D0=\"\\n\""};

@@ -102,6 +102,10 @@ void tst_PlcSimProtocols::runRow(const QString &protocol)
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, answer);
     QFETCH(QString, checks);
+    // Rows tagged "fx3u: ..." or "q: ..." are answered as --model says.
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    m_sim.setModel(tag.startsWith(QLatin1String("fx3u:")) ? SimModel::Fx3u
+                   : tag.startsWith(QLatin1String("q:")) ? SimModel::Q : SimModel::Any);
     TcpClient c;
     QVERIFY(c.connectTo(m_endpoints.value(protocol)));
     const int before = m_sim.requestCount();
@@ -160,6 +164,9 @@ void tst_PlcSimProtocols::mc3e_data()
         << hex("D00000FFFF0300 0B00 59C0 00FFFF0300 0104 8000") << QString();
     QTest::newRow("D12287 + 2 points past the end -> C056")
         << hex("500000FFFF03000C00 0A00 0104 0000 FF2F00 A8 0200")
+        << hex("D00000FFFF0300 0B00 56C0 00FFFF0300 0104 0000") << QString();
+    QTest::newRow("q: M8192 past a Q CPU's default points -> C056")
+        << hex("500000FFFF03000C00 0A00 0104 0000 002000 90 0100")
         << hex("D00000FFFF0300 0B00 56C0 00FFFF0300 0104 0000") << QString();
     QTest::newRow("M word units past the end -> C056")
         << hex("500000FFFF03000C00 0A00 0104 0000 F83F00 90 0100")
@@ -255,6 +262,22 @@ void tst_PlcSimProtocols::mc1e_data()
         << hex("05 FF 0A00 64000000 2044 01 00") << hex("85 50") << QString();
     QTest::newRow("refused word write leaves memory alone")
         << hex("03 FF 0A00 FF2F0000 2044 02 00 0100 0200") << hex("83 58") << QStringLiteral("D12287=0");
+    QTest::newRow("fx3u: word read M0 at a multiple of 16")
+        << hex("01 FF 0A00 00000000 204D 01 00") << hex("81 00 0054") << QString();
+    QTest::newRow("fx3u: word read M5, head off 16 -> 58")
+        << hex("01 FF 0A00 05000000 204D 01 00") << hex("81 58") << QString();
+    QTest::newRow("fx3u: M7680 outside the ranges -> 58")
+        << hex("01 FF 0A00 001E0000 204D 01 00") << hex("81 58") << QString();
+    QTest::newRow("fx3u: 65 words -> 57")
+        << hex("01 FF 0A00 00000000 2044 41 00") << hex("81 57") << QString();
+    QTest::newRow("fx3u: B not an FX3U device -> 56")
+        << hex("01 FF 0A00 00000000 2042 01 00") << hex("81 56") << QString();
+    QTest::newRow("fx3u: CN199 and CN200 in one -> 58")
+        << hex("01 FF 0A00 C7000000 4E43 02 00") << hex("81 58") << QString();
+    QTest::newRow("fx3u: CN200 read 4 bytes a point")
+        << hex("01 FF 0A00 C8000000 4E43 02 00") << hex("81 00 00000000 00000000") << QString();
+    QTest::newRow("fx3u: CN200 written 32-bit, low byte first")
+        << hex("03 FF 0A00 C8000000 4E43 01 00 70110100") << hex("83 00") << QStringLiteral("CN200=1170");
 }
 
 void tst_PlcSimProtocols::mc1e() { runRow(QStringLiteral("mc1e")); }
@@ -284,6 +307,14 @@ void tst_PlcSimProtocols::fxlink_data()
         << ascii("<ENQ>00FFWW0TN005011234" "2C") << ascii("<ACK>00FF") << QStringLiteral("TN5=1234");
     QTest::newRow("WR CN200 32-bit value -> NAK 06")
         << ascii("<ENQ>00FFWR0CN20001" "49") << ascii("<NAK>00FF06") << QString();
+    QTest::newRow("fx3u: WR CN200 2 points, 8 digits each")
+        << ascii("<ENQ>00FFWR0CN20002" "4A") << ascii("<STX>00FF0000000000000000<ETX>EF") << QString();
+    QTest::newRow("fx3u: WW CN200 00011170")
+        << ascii("<ENQ>00FFWW0CN2000100011170" "D8") << ascii("<ACK>00FF") << QStringLiteral("CN200=1170");
+    QTest::newRow("fx3u: WR CN199 2 points mixed -> NAK 06")
+        << ascii("<ENQ>00FFWR0CN19902" "5B") << ascii("<NAK>00FF06") << QString();
+    QTest::newRow("fx3u: WR D8512 -> NAK 06")
+        << ascii("<ENQ>00FFWR0D851201" "3A") << ascii("<NAK>00FF06") << QString();
     QTest::newRow("device letter Z -> NAK 06")
         << ascii("<ENQ>00FFWR0Z00000140") << ascii("<NAK>00FF06") << QString();
     QTest::newRow("65 words -> NAK 06")

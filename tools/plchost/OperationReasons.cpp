@@ -191,28 +191,58 @@ QString operationReason(int status, const QList<TraceLine> &lines, qint64 elapse
     return statusReason(status);
 }
 
+namespace {
+
+// Device names of the four plug-ins.
+const char *const kWordNames[] = {"D", "R", "W", "Z", "TN", "CN", "SD", "SW"};
+const char *const kBitNames[] = {"X", "Y", "M", "S", "B", "F", "L", "V", "SM", "SB",
+                                 "DX", "DY", "TS", "TC", "CS", "CC"};
+
+// Length of the longest of `names` the text begins with (any case), 0 for none.
+int longestName(const QString &text, const char *const *names, int n)
+{
+    int best = 0;
+    for (int k = 0; k < n; ++k) {
+        const QLatin1String name(names[k]);
+        if (text.startsWith(name, Qt::CaseInsensitive) && name.size() > best)
+            best = name.size();
+    }
+    return best;
+}
+
+int longestWordName(const QString &text)
+{
+    return longestName(text, kWordNames, int(sizeof kWordNames / sizeof *kWordNames));
+}
+
+int longestBitName(const QString &text)
+{
+    return longestName(text, kBitNames, int(sizeof kBitNames / sizeof *kBitNames));
+}
+
+} // namespace
+
+QString fx3uReadHint(const QString &driveName, const QString &address, const QString &par)
+{
+    if (driveName != QLatin1String("Marrowin") || longestBitName(address) <= longestWordName(address))
+        return QString();
+    for (const QString &pair : par.split(QLatin1Char(';'))) {
+        if (pair.section(QLatin1Char('='), 0, 0).trimmed().compare(QLatin1String("plc"), Qt::CaseInsensitive) == 0)
+            return QString();
+    }
+    return QStringLiteral("FX3U-class interfaces need --par plc=fx3u");
+}
+
 QString bitOfWordReason(const QString &address)
 {
-    // Device names of the four plug-ins; the longest one the text begins with
-    // is the device (DX1F.0 is DX, a bit device; D1.0 is D).
-    static const char *const kWordNames[] = {"D", "R", "W", "Z", "TN", "CN", "SD", "SW"};
-    static const char *const kBitNames[] = {"X", "Y", "M", "S", "B", "F", "L", "V", "SM", "SB",
-                                            "DX", "DY", "TS", "TC", "CS", "CC"};
+    // The longest device name the text begins with is the device (DX1F.0 is
+    // DX, a bit device; D1.0 is D).
     const int dot = address.indexOf(QLatin1Char('.'));
     if (dot <= 0)
         return QString();
     const QString device = address.left(dot);
-    auto longest = [&](const char *const *names, int n) {
-        int best = 0;
-        for (int k = 0; k < n; ++k) {
-            const QLatin1String name(names[k]);
-            if (device.startsWith(name, Qt::CaseInsensitive) && name.size() > best)
-                best = name.size();
-        }
-        return best;
-    };
-    const int word = longest(kWordNames, int(sizeof kWordNames / sizeof *kWordNames));
-    if (word == 0 || word < longest(kBitNames, int(sizeof kBitNames / sizeof *kBitNames)))
+    const int word = longestWordName(device);
+    if (word == 0 || word < longestBitName(device))
         return QString();
     return QStringLiteral("%1 is a bit of the word %2: a bit of a word device cannot be written on its own, "
                           "write the word %2 instead")

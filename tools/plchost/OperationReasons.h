@@ -18,6 +18,11 @@ QString answerReason(const QString &plugin, const QByteArray &answer);
 // with the plug-in lines caught during it.
 QString operationReason(int status, const QList<TraceLine> &lines, qint64 elapsedMs);
 
+// For a read of a bit device through Marrowin that the PLC refused, with no
+// plc= key in `par`: FX3U-class interfaces refuse word-unit heads of bit
+// devices off a multiple of 16, which plc=fx3u keeps to. Empty otherwise.
+QString fx3uReadHint(const QString &driveName, const QString &address, const QString &par);
+
 // For a write refused with status 5: when `address` names a bit of a word
 // device (D200.3, W1F.0, TN5.15), the reason that says to write the word;
 // empty for any other address.

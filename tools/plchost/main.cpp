@@ -190,6 +190,11 @@ private:
         const char *name = isWrite ? "write" : "read";
         QString reason =
             result.status == 0 ? QString() : operationReason(result.status, TraceLines::takeCaught(), elapsed);
+        if (!isWrite && reason.startsWith(QLatin1String("PLC refused the request"))) {
+            const QString hint = fx3uReadHint(m_driver->getDriveName(), op.address, m_cmd.par);
+            if (!hint.isEmpty())
+                reason += QStringLiteral("; ") + hint;
+        }
         if (isWrite && result.status == 5) {
             // What plchost can tell beyond the status: a bit of a word, or a
             // text that does not fit its tag.

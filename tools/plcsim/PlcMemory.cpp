@@ -141,6 +141,23 @@ void PlcMemory::setBit(char area, int number, bool on)
     (*v)[number] = on ? 1 : 0;
 }
 
+quint32 PlcMemory::counter32(int number) const
+{
+    if (number < FirstCounter32 || number > LastCounter32)
+        return 0;
+    QMutexLocker l(&m_mutex);
+    return word(AreaCN, number) | quint32(word(AreaCNHigh, number)) << 16;
+}
+
+void PlcMemory::setCounter32(int number, quint32 value)
+{
+    if (number < FirstCounter32 || number > LastCounter32)
+        return;
+    QMutexLocker l(&m_mutex);
+    setWord(AreaCN, number, quint16(value & 0xFFFF));
+    setWord(AreaCNHigh, number, quint16(value >> 16));
+}
+
 quint16 PlcMemory::word(char area, int number) const
 {
     QMutexLocker l(&m_mutex);
@@ -185,18 +202,19 @@ void PlcMemory::clear()
 
 namespace {
 
-// A word value: decimal -32768..65535 or 0x0..0xFFFF.
-bool parseWordValue(const QString &text, quint16 *out)
+// A value of `bits` (16 or 32) bits: decimal, signed or not, or 0x and hex digits.
+bool parseValue(const QString &text, int bits, quint32 *out)
 {
     bool ok = false;
-    int v = 0;
+    qint64 v = 0;
     if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        v = text.mid(2).toInt(&ok, 16);
+        v = text.mid(2).toLongLong(&ok, 16);
     else
-        v = text.toInt(&ok, 10);
-    if (!ok || v < -32768 || v > 65535 || text.trimmed() != text)
+        v = text.toLongLong(&ok, 10);
+    const qint64 top = (qint64(1) << bits) - 1;
+    if (!ok || v < -(top + 1) / 2 || v > top || text.trimmed() != text)
         return false;
-    *out = quint16(v);
+    *out = quint32(v & top);
     return true;
 }
 
@@ -264,28 +282,35 @@ bool PlcMemory::setFromText(const QString &text, QString *error)
                     numberBase(area) == 16 ? QStringLiteral("hexadecimal") : QStringLiteral("decimal")));
     const QString valueText = text.mid(eq + 1);
     const bool quoted = valueText.startsWith(QLatin1Char('"'));
-    QVector<quint16> values;
+    QVector<quint16> words;
     QString why;
     if (quoted && !isWordArea(area))
         return fail(QStringLiteral("a text needs a word device (D, W, R, ...)"));
-    if (quoted && !parseTextWords(valueText, &values, &why))
+    if (quoted && !parseTextWords(valueText, &words, &why))
         return fail(why);
+    QVector<quint32> values(words.begin(), words.end());
+    // The 32-bit counters take whole 32-bit values.
+    auto isCounter32 = [&](int i) { return area == AreaCN && first + i >= FirstCounter32 && first + i <= LastCounter32; };
     const QStringList parts = quoted ? QStringList() : valueText.split(QLatin1Char(','));
     if (!inRange(area, first, quoted ? values.size() : parts.size()))
         return fail(QStringLiteral("leaves the device area"));
     for (const QString &p : parts) {
-        quint16 v = 0;
-        if (isBitArea(area) ? (p != QLatin1String("0") && p != QLatin1String("1")) : !parseWordValue(p, &v))
+        quint32 v = 0;
+        const int bits = isCounter32(values.size()) ? 32 : 16;
+        if (isBitArea(area) ? (p != QLatin1String("0") && p != QLatin1String("1")) : !parseValue(p, bits, &v))
             return fail(QStringLiteral("value \"%1\" is not %2").arg(p,
-                        isBitArea(area) ? QStringLiteral("0 or 1") : QStringLiteral("a 16-bit word")));
-        values.append(isBitArea(area) ? quint16(p == QLatin1String("1")) : v);
+                        isBitArea(area) ? QStringLiteral("0 or 1")
+                        : bits == 16 ? QStringLiteral("a 16-bit word") : QStringLiteral("a 32-bit value")));
+        values.append(isBitArea(area) ? quint32(p == QLatin1String("1")) : v);
     }
     QMutexLocker l(&m_mutex);
     for (int i = 0; i < values.size(); ++i) {
         if (isBitArea(area))
             setBit(area, first + i, values.at(i) != 0);
+        else if (isCounter32(i))
+            setCounter32(first + i, values.at(i));
         else
-            setWord(area, first + i, values.at(i));
+            setWord(area, first + i, quint16(values.at(i)));
     }
     return true;
 }
@@ -301,7 +326,11 @@ QStringList PlcMemory::nonZeroText() const
         if (!*info.name)
             continue;
         const int size = info.size;
-        auto valueAt = [&](int n) { return isBitArea(area) ? quint16(bit(area, n)) : word(area, n); };
+        auto valueAt = [&](int n) -> quint32 {
+            if (area == AreaCN && n >= FirstCounter32 && n <= LastCounter32)
+                return counter32(n);
+            return isBitArea(area) ? quint32(bit(area, n)) : word(area, n);
+        };
         for (int n = 0; n < size;) {
             if (valueAt(n) == 0) {
                 ++n;

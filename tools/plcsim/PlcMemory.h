@@ -74,6 +74,12 @@ public:
     quint16 bitWord(char area, int head) const;
     void setBitWord(char area, int head, quint16 value);
 
+    // The FX 32-bit counters C200..C255 as whole values: the low word in CN,
+    // the high word in AreaCNHigh. Numbers outside 200..255 read 0, ignore writes.
+    static constexpr int FirstCounter32 = 200, LastCounter32 = 255;
+    quint32 counter32(int number) const;
+    void setCounter32(int number, quint32 value);
+
     void clear();
 
     // Memory as text, one run of devices a line: "D100=1,2,3", "M0=1,0,1",

@@ -131,6 +131,7 @@ public:
     mutable QMutex configLock;
     QVector<SimFault> faults;
     int station = 0;
+    SimModel model = SimModel::Any;
     bool verbose = false;
     QAtomicInt requests {0};
     QAtomicInt connections {0};
@@ -322,6 +323,7 @@ void SimEngine::process(SimEndpoint *ep, SimLink *link)
     {
         QMutexLocker l(&w->configLock);
         ctx.station = w->station;
+        ctx.model = w->model;
     }
     QPointer<SimLink> guard(link);
     while (guard && !link->buffer.isEmpty()) {
@@ -345,6 +347,10 @@ void SimEngine::process(SimEndpoint *ep, SimLink *link)
         const int number = w->requests.fetchAndAddOrdered(1) + 1;
         log(link, "<-", request, QStringLiteral("request %1").arg(number));
 
+        // Always on stderr: a refusal of the model is what a user of it looks for.
+        if (!s.rule.isEmpty())
+            SimLog::line(QStringLiteral("plcsim %1 request %2 refused by the model: %3")
+                             .arg(link->endpoint()).arg(number).arg(s.rule));
         SimFault fault;
         bool faulty = false;
         if (s.normal) {
@@ -487,6 +493,26 @@ void PlcSimulator::setStation(int station)
 {
     QMutexLocker l(&d->configLock);
     d->station = station;
+}
+
+void PlcSimulator::setModel(SimModel model)
+{
+    QMutexLocker l(&d->configLock);
+    d->model = model;
+}
+
+bool PlcSimulator::modelNamed(const QString &name, SimModel *model)
+{
+    const QString n = name.toLower();
+    if (n == QLatin1String("any"))
+        *model = SimModel::Any;
+    else if (n == QLatin1String("fx3u"))
+        *model = SimModel::Fx3u;
+    else if (n == QLatin1String("q"))
+        *model = SimModel::Q;
+    else
+        return false;
+    return true;
 }
 
 void PlcSimulator::setVerbose(bool on)

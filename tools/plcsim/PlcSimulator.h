@@ -8,6 +8,8 @@
 // The simulator shares no frame code with the plug-ins: it is written from the
 // PLC's side (memory map and frame rules of each protocol).
 
+#include "ProtocolHandler.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -38,6 +40,9 @@ public:
     static QString faultSyntaxHelp();
 
     void setStation(int station);   // computer-link station number (default 0)
+    void setModel(SimModel model);  // default SimModel::Any
+    // "fx3u", "q" or "any" (any case); false for another name.
+    static bool modelNamed(const QString &name, SimModel *model);
     void setVerbose(bool on);       // hex log of every request and answer on stderr
     // Requests received so far over all endpoints: every complete request frame,
     // whether answered normally, refused, or (another computer-link station's)

@@ -13,10 +13,16 @@
 
 class PlcMemory;
 
+// Which PLC the simulator plays (--model): Any takes whatever its memory
+// holds; Fx3u refuses on the FX-facing protocols what an FX3U refuses; Q
+// refuses on 3E frames what a Q CPU with default settings refuses.
+enum class SimModel { Any, Fx3u, Q };
+
 struct ServeContext
 {
     PlcMemory *memory = nullptr;
     int station = 0;        // computer-link station number this PLC answers to
+    SimModel model = SimModel::Any;
 };
 
 struct Served
@@ -33,6 +39,7 @@ struct Served
     bool normal = false;        // a valid request with its normal answer: faults may hit it
     std::function<void()> commit;                    // the memory change of a valid write
     std::function<QByteArray(int code)> refusal;     // the protocol's error answer; code < 0: default
+    QString rule;               // the model's rule the request broke (logged), else empty
 };
 
 class ProtocolHandler

@@ -41,7 +41,8 @@ QString helpText()
     const int width = 84;
     return QStringLiteral(
         "Usage: plcsim --serve PROTOCOL@ENDPOINT [--serve ...] [--station N] [--fault FAULT]...\n"
-        "              [--set DEVICE=VALUES]... [--load FILE] [--dump FILE] [--verbose]\n"
+        "              [--set DEVICE=VALUES]... [--load FILE] [--dump FILE] [--model MODEL]\n"
+        "              [--verbose]\n"
         "\n")
         + wrap(words(QStringLiteral("A Mitsubishi PLC simulator. It answers ") + SimProtocolRegistry::titleList()
                      + QStringLiteral(", over one shared device memory.")),
@@ -72,8 +73,21 @@ QString helpText()
         "  --station N   computer-link station number (0..255, default 0); requests for\n"
         "                other stations get no answer\n"
         "  --fault FAULT  inject a fault (repeatable), see below\n"
+        "  --model MODEL  the PLC played: any (default) answers whatever the memory\n"
+        "                holds; fx3u refuses on mc1e and fxlink what an FX3U\n"
+        "                refuses (devices outside X/Y 0-377 octal, M 0-7679 and\n"
+        "                8000-8511, S 0-4095, T 0-511, C 0-255, D 0-7999 and 8000-8511,\n"
+        "                R 0-32767; C200-C255 with C0-C199 in one request or more than\n"
+        "                32 of them; on mc1e word-unit heads of bit devices off a\n"
+        "                multiple of 16 and more points than the interface takes), and\n"
+        "                serves C200-C255 as 32-bit values there; q refuses on mc3e more\n"
+        "                than 960 words or 7168 bits a request (as every model) and M,\n"
+        "                SM, SD past a Q CPU's default points. Each refusal is the\n"
+        "                protocol's own error\n"
+        "                answer and a line on stderr naming the rule\n"
         "  --set DEVICE=VALUES  preset memory before serving (repeatable): D100=1,2,3\n"
-        "                words (-32768..65535 or 0x0..0xFFFF), M0=1,0,1 bits; X, Y and W\n"
+        "                words (-32768..65535 or 0x0..0xFFFF; CN200-CN255 32-bit values,\n"
+        "                -2147483648..4294967295), M0=1,0,1 bits; X, Y and W\n"
         "                numbers hexadecimal (X17 octal in FX notation is X0F), the\n"
         "                others decimal. A word device also takes a text in double\n"
         "                quotes, D100=\"AB12\": Latin-1 characters, two a word, the first\n"
@@ -204,6 +218,7 @@ int main(int argc, char **argv)
     QList<QPair<bool, QString>> memoryTexts;  // (from a file, text or path) in the order given
     QString dumpPath;
     int station = 0;
+    SimModel model = SimModel::Any;
     bool verbose = false;
     for (int i = 1; i < args.size(); ++i) {
         const QString &a = args.at(i);
@@ -236,6 +251,9 @@ int main(int argc, char **argv)
         } else if (a == QLatin1String("--dump")) {
             if (!value(&dumpPath) || dumpPath.isEmpty())
                 return usage(QStringLiteral("--dump needs a FILE"));
+        } else if (a == QLatin1String("--model")) {
+            if (!value(&v) || !PlcSimulator::modelNamed(v, &model))
+                return usage(QStringLiteral("--model needs fx3u, q or any"));
         } else if (a == QLatin1String("--verbose")) {
             verbose = true;
         } else {
@@ -253,6 +271,7 @@ int main(int argc, char **argv)
                                                       error));
     }
     sim.setStation(station);
+    sim.setModel(model);
     sim.setVerbose(verbose);
     for (const QString &f : faults) {
         QString error;

@@ -1,5 +1,6 @@
 // FX computer link, dedicated protocol format 1 with sum check, as the PLC
 // answers it.
+#include "Fx3uRules.h"
 #include "FxAscii.h"
 #include "PlcMemory.h"
 #include "SimLog.h"
@@ -130,7 +131,12 @@ public:
             return answerOnly(nextEnq < 0 ? buf.size() : nextEnq, CharError);
         }
         const int points = pointsField == 0 ? 256 : pointsField;
-        const int dataLen = !write ? 0 : (words ? 4 * points : points);
+        // An FX3U (--model fx3u) serves C200-C255 as 32-bit values: 8 digits
+        // a point, the most significant first.
+        const bool fx3u = ctx.model == SimModel::Fx3u;
+        const bool counters32 = fx3u && words && head.mid(8, 2) == "CN" && head.mid(10, 3) >= "200";
+        const int digits = counters32 ? 8 : 4;
+        const int dataLen = !write ? 0 : (words ? digits * points : points);
         const int frameLen = 15 + dataLen + 2;
         if (head.size() < frameLen)
             return nextEnq < 0 ? s : cutOff();
@@ -175,7 +181,14 @@ public:
         else
             limit = 160;
         const int span = (words && bitDevice) ? 16 * points : points;
-        if (points > limit || !PlcMemory::inRange(letter, number, span) || number + span > device->end)
+        const QString rule = fx3u ? plcsim::fx3u::deviceRule(letter, number, span) : QString();
+        if (!rule.isEmpty()) {
+            Served refused = answerOnly(frameLen, AreaError);
+            refused.rule = rule;
+            return refused;
+        }
+        if (points > limit || !PlcMemory::inRange(letter, number, span)
+            || (number + span > device->end && !counters32))
             return answerOnly(frameLen, AreaError);
 
         PlcMemory *mem = ctx.memory;
@@ -185,9 +198,15 @@ public:
         r.normal = true;
         r.refusal = [stationText, pcText](int code) { return nakAnswer(stationText, pcText, code < 0 ? SumError : code); };
         if (write) {
-            QVector<quint16> values(points);
+            QVector<quint32> values(points);
             for (int i = 0; i < points; ++i) {
-                if (words) {
+                if (counters32) {
+                    const int high = hexField(head, 15 + 8 * i, 4);
+                    const int low = hexField(head, 19 + 8 * i, 4);
+                    if (high < 0 || low < 0)
+                        return answerOnly(frameLen, CharError);
+                    values[i] = quint32(high) << 16 | quint32(low);
+                } else if (words) {
                     const int v = hexField(head, 15 + 4 * i, 4);
                     if (v < 0)
                         return answerOnly(frameLen, CharError);
@@ -200,15 +219,17 @@ public:
                 }
             }
             r.answer = QByteArray(1, ACK) + stationText + pcText;
-            r.commit = [mem, letter, number, words, bitDevice, values] {
+            r.commit = [mem, letter, number, words, bitDevice, counters32, values] {
                 QMutexLocker l(&mem->lock());
                 for (int i = 0; i < values.size(); ++i) {
-                    if (!words)
+                    if (counters32)
+                        mem->setCounter32(number + i, values.at(i));
+                    else if (!words)
                         mem->setBit(letter, number + i, values.at(i) != 0);
                     else if (bitDevice)
-                        mem->setBitWord(letter, number + 16 * i, values.at(i));
+                        mem->setBitWord(letter, number + 16 * i, quint16(values.at(i)));
                     else
-                        mem->setWord(letter, number + i, values.at(i));
+                        mem->setWord(letter, number + i, quint16(values.at(i)));
                 }
             };
             return r;
@@ -218,7 +239,9 @@ public:
         {
             QMutexLocker l(&mem->lock());
             for (int i = 0; i < points; ++i) {
-                if (!words)
+                if (counters32)
+                    answer += hexText(mem->counter32(number + i), 8);
+                else if (!words)
                     answer += mem->bit(letter, number + i) ? '1' : '0';
                 else if (bitDevice)
                     answer += hexText(mem->bitWord(letter, number + 16 * i), 4);
@@ -272,7 +295,8 @@ QString help()
         "  limits WR 64 words (32 on bit devices), WW 64 (10), BR 256, BW 160. NAK codes:\n"
         "  02 sum error, 03 unknown command, 06 device/range/limit, 07 bad character,\n"
         "  0A PC number not FF. The message wait digit is accepted but not applied.\n"
-        "  Frames for other stations are skipped whole, without an answer.\n");
+        "  Frames for other stations are skipped whole, without an answer. --model fx3u:\n"
+        "  FX3U ranges (else 06), CN200-CN255 32-bit (8 digits a point, at most 32).\n");
 }
 
 } // namespace fxlink

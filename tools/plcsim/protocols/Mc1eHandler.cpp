@@ -1,9 +1,11 @@
 // MC protocol, binary 1E frames, as the PLC answers them.
+#include "Fx3uRules.h"
 #include "McBinary.h"
 #include "PlcMemory.h"
 #include "SimLog.h"
 #include "SimProtocolRegistry.h"
 
+#include <QMutexLocker>
 #include <QVector>
 
 PLCSIM_PROTOCOL_FILE(mc1e)
@@ -37,6 +39,28 @@ char mc1eDeviceArea(int code)
     return 0;
 }
 
+// What an FX3U-class 1E interface refuses (--model fx3u): devices it has not
+// (completion code 0x56), more points than it takes (0x57), word-unit heads of
+// bit devices off a multiple of 16 and points outside its ranges (0x58).
+QString fx3uRule(int sub, char area, quint32 head, int points, int *code)
+{
+    const bool wordUnits = sub == 0x01 || sub == 0x03;
+    const bool bitDevice = PlcMemory::isBitArea(area);
+    static const int limits[4] = {256, 64, 160, 64};
+    const int limit = wordUnits && bitDevice ? (sub == 0x01 ? 32 : 10) : limits[sub & 3];
+    *code = 0x56;
+    if (!plcsim::fx3u::hasDevice(area))
+        return plcsim::fx3u::deviceRule(area, 0, 1);
+    *code = 0x57;
+    if (points > limit)
+        return QStringLiteral("more than %1 points in one request").arg(limit);
+    *code = 0x58;
+    if (wordUnits && bitDevice && head % 16 != 0)
+        return QStringLiteral("word-unit head of a bit device not a multiple of 16");
+    const int first = int(qMin<quint32>(head, 0x7FFFFFFF));
+    return plcsim::fx3u::deviceRule(area, first, wordUnits && bitDevice ? 16 * points : points);
+}
+
 class Mc1eHandler : public ProtocolHandler
 {
 public:
@@ -68,7 +92,15 @@ public:
         if (buf.size() < 12)
             return s;
         const int points = quint8(buf.at(10)) == 0 ? 256 : quint8(buf.at(10));
-        const int dataLen = sub == 0x02 ? (points + 1) / 2 : sub == 0x03 ? 2 * points : 0;
+        const quint32 head = quint32(quint8(buf.at(4))) | quint32(quint8(buf.at(5))) << 8
+            | quint32(quint8(buf.at(6))) << 16 | quint32(quint8(buf.at(7))) << 24;
+        const char letter = mc1eDeviceArea(le16(buf, 8));
+        // An FX3U's 32-bit counters are 4 bytes a point in word units.
+        const bool fx3u = ctx.model == SimModel::Fx3u;
+        const bool counters32 = fx3u && (sub == 0x01 || sub == 0x03) && head <= 0xFFFF
+            && plcsim::fx3u::isCounter32(letter, int(head));
+        const int pointBytes = counters32 ? 4 : 2;
+        const int dataLen = sub == 0x02 ? (points + 1) / 2 : sub == 0x03 ? pointBytes * points : 0;
         const int frameLen = 12 + dataLen;
         if (buf.size() < frameLen)
             return s;
@@ -76,15 +108,21 @@ public:
             return error(frameLen, 0x5B);
         if (buf.at(11) != 0)
             return error(frameLen, 0x50);
-        const quint32 head = quint32(quint8(buf.at(4))) | quint32(quint8(buf.at(5))) << 8
-            | quint32(quint8(buf.at(6))) << 16 | quint32(quint8(buf.at(7))) << 24;
-        const char letter = mc1eDeviceArea(le16(buf, 8));
         if (!letter)
             return error(frameLen, 0x56);
         const bool bitUnits = sub == 0x00 || sub == 0x02;
         const bool bitDevice = PlcMemory::isBitArea(letter);
         if (bitUnits && !bitDevice)
             return error(frameLen, 0x56);
+        if (fx3u) {
+            int code = 0;
+            const QString rule = fx3uRule(sub, letter, head, points, &code);
+            if (!rule.isEmpty()) {
+                Served refused = error(frameLen, code);
+                refused.rule = rule;
+                return refused;
+            }
+        }
         const int span = (!bitUnits && bitDevice) ? 16 * points : points;
         if (head > 0x7FFFFFFFu || !PlcMemory::inRange(letter, int(head), span))
             return error(frameLen, 0x58);
@@ -103,6 +141,15 @@ public:
             answer += readBitsNibbles(*mem, letter, int(head), points);
             break;
         case 0x01:
+            if (counters32) {
+                QMutexLocker l(&mem->lock());  // one request, one moment
+                for (int i = 0; i < points; ++i) {
+                    const quint32 v = mem->counter32(int(head) + i);
+                    putLe16(&answer, quint16(v & 0xFFFF));
+                    putLe16(&answer, quint16(v >> 16));
+                }
+                break;
+            }
             answer += readWordsLe(*mem, letter, int(head), points);
             break;
         case 0x02: {
@@ -113,6 +160,15 @@ public:
             break;
         }
         default:
+            if (counters32) {
+                const QByteArray data = buf.mid(12, dataLen);
+                r.commit = [mem, head, data] {
+                    QMutexLocker l(&mem->lock());
+                    for (int i = 0; i + 4 <= data.size(); i += 4)
+                        mem->setCounter32(int(head) + i / 4, le16(data, i) | quint32(le16(data, i + 2)) << 16);
+                };
+                break;
+            }
             r.commit = writeWordsLe(mem, letter, int(head), buf.mid(12, dataLen));
             break;
         }
@@ -167,7 +223,9 @@ QString help()
         "mc1e: subheaders 00-03 on X, Y (hexadecimal), M, S, D, W, R, up to 256 points.\n"
         "  Completion codes: 50 bad subheader (the received bytes are dropped), 56 bad\n"
         "  device code, bit units on a word device or bit data other than 0/1, 58 out\n"
-        "  of range, 5B + abnormal code 10 PC number not FF.\n");
+        "  of range, 5B + abnormal code 10 PC number not FF. --model fx3u: FX3U devices\n"
+        "  and ranges only (else 56 / 58), FX3U-interface limits (57), word-unit heads of\n"
+        "  bit devices at multiples of 16 (58), C200-C255 32-bit, 4 bytes a point.\n");
 }
 
 } // namespace mc1e

@@ -66,6 +66,18 @@ char mc3eDeviceArea(int code)
     }
 }
 
+// A Q CPU's default device points where they are fewer than the simulator's
+// memory holds (--model q); the other devices have the memory's sizes.
+int qDefaultPoints(char area)
+{
+    switch (area) {
+    case 'M': return 8192;
+    case PlcMemory::AreaSM: return 2048;
+    case PlcMemory::AreaSD: return 2048;
+    default: return PlcMemory::areaSize(area);
+    }
+}
+
 class Mc3eHandler : public ProtocolHandler
 {
 public:
@@ -150,6 +162,13 @@ public:
         const int span = (!bitUnits && PlcMemory::isBitArea(area)) ? 16 * points : points;
         if (!PlcMemory::inRange(area, head, span))
             return error(0xC056);
+        if (ctx.model == SimModel::Q && head + span > qDefaultPoints(area)) {
+            Served refused = error(0xC056);
+            refused.rule = QStringLiteral("%1 %2 to %3 outside a Q CPU's default device points (%4)")
+                               .arg(PlcMemory::areaName(area)).arg(head).arg(head + span - 1)
+                               .arg(qDefaultPoints(area));
+            return refused;
+        }
 
         Served r;
         r.kind = Served::Request;
@@ -277,7 +296,8 @@ QString help()
         "  960 words, 7168 bits. End codes: C059 command, C061 data length, C051 points,\n"
         "  C05C device, C056 range; a request data length\n"
         "  above 8192 gets C061 and the received bytes are dropped; bytes that do not\n"
-        "  start with 50 00 are dropped without an answer.\n");
+        "  start with 50 00 are dropped without an answer. --model q: M, SM, SD past a\n"
+        "  Q CPU's default points (8192, 2048, 2048) get C056.\n");
 }
 
 } // namespace mc3e
