@@ -2,7 +2,9 @@
 #include "IpPeer.h"
 
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
+#include <ctime>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,7 +16,7 @@ constexpr int NetworkError = 7;
 // it (a 960-word 3E read is under 2 KiB), so a longer one is cut here and then
 // judged a bad answer. A buffer on the stack: no allocation per answer.
 constexpr int MaxDatagram = 8192;
-// Most datagrams dropInput() reads away in one call.
+// Most datagrams from before the request one read skips.
 constexpr int DropDatagrams = 256;
 
 bool wouldBlock(int error)
@@ -27,6 +29,29 @@ bool wouldBlock(int error)
 bool refusedEarlier(int error)
 {
     return error == ECONNREFUSED;
+}
+
+// The wall clock in ns: the time base of the system's receive stamps. A step
+// of the clock back between a request and its answer makes the answer look
+// older than the request: a time-out, never an answer taken for another.
+qint64 wallClockNs()
+{
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The receive stamp of the datagram just read, 0 when there is none.
+qint64 receivedAtNs(msghdr *message)
+{
+    for (cmsghdr *c = CMSG_FIRSTHDR(message); c; c = CMSG_NXTHDR(message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t;
+            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+            return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -50,6 +75,9 @@ int UdpMedium::newSocket() const
     if (!toSocketAddress(m_address, m_port, &peer))
         return -1;
     const int fd = ::socket(peer.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    if (fd >= 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
     // connect() binds a free local port and sets the only peer datagrams are taken from.
     if (fd >= 0 && ::connect(fd, peer.data(), peer.length) != 0) {
         ::close(fd);
@@ -61,6 +89,7 @@ int UdpMedium::newSocket() const
 bool UdpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
 {
     m_answered = false;
+    m_sentAtNs = wallClockNs();
     bool retried = false;
     while (usable()) {
         const ssize_t n = ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -106,22 +135,33 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
     if (!usable() || m_answered || maxBytes <= 0)
         return QByteArray();
     char datagram[MaxDatagram];
-    // MSG_TRUNC: n is the datagram's own length, also when it is longer.
-    const ssize_t n = ::recv(m_fd, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC);
-    if (n < 0)
-        return QByteArray();  // nothing yet, or a refused earlier datagram
-    m_answered = true;
-    return QByteArray(datagram, int(qMin<ssize_t>(n, qMin(maxBytes, MaxDatagram))));
+    char control[CMSG_SPACE(sizeof(timespec))];
+    for (int i = 0; i < DropDatagrams; ++i) {
+        iovec part = {datagram, sizeof datagram};
+        msghdr message = {};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        // MSG_TRUNC: n is the datagram's own length, also when it is longer.
+        const ssize_t n = ::recvmsg(m_fd, &message, MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0) {
+            if (refusedEarlier(errno))
+                continue;
+            break;  // nothing (more) yet
+        }
+        const qint64 receivedAt = receivedAtNs(&message);
+        if (receivedAt != 0 && receivedAt < m_sentAtNs)
+            continue;  // came before the request: an earlier request's
+        m_answered = true;
+        return QByteArray(datagram, int(qMin<ssize_t>(n, qMin(maxBytes, MaxDatagram))));
+    }
+    return QByteArray();
 }
 
 void UdpMedium::dropInput()
 {
-    char sink[512];
-    for (int i = 0; usable() && i < DropDatagrams; ++i) {
-        const ssize_t n = ::recv(m_fd, sink, sizeof sink, MSG_DONTWAIT);
-        if (n < 0 && !refusedEarlier(errno))
-            break;
-    }
+    // Nothing to do before a request: readAvailable() skips what came before it.
 }
 
 int UdpMedium::lineTimeMs(int bytes) const

@@ -5,6 +5,11 @@
 // the first datagram after it; a second one is never joined to it, so an
 // answer that comes in two pieces stays a cut one.
 //
+// A datagram the system received before the request went out is no answer to
+// it (a late or duplicated one of an earlier request): the receive time the
+// system stamps on every datagram tells, so it is skipped where it is read,
+// with no call of its own before each request.
+//
 // There is no connection to lose: a lost datagram is an answer that never
 // comes (a time-out). After a failed exchange reset() moves to a new socket on
 // another local port, so a late answer of the old request goes nowhere.
@@ -54,4 +59,5 @@ private:
     quint16 m_port = 0;
     int m_error = -1;
     bool m_answered = false;  // the datagram of the last request has been read
+    qint64 m_sentAtNs = 0;    // wall-clock time of the last request, as the stamps count
 };

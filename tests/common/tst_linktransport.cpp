@@ -5,11 +5,14 @@
 #include "LinkTestPeers.h"
 #include "SerialMedium.h"
 #include "TcpMedium.h"
+#include "UdpMedium.h"
 
 #include <QtTest>
 
 #include <cerrno>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <thread>
 #include <sys/socket.h>
 #include <termios.h>
 
@@ -361,6 +364,42 @@ private slots:
         answer.clear();
         QCOMPARE(engine.run(*rig.medium, "r2", expectBytes(4, 300, 400), &answer), int(ExchangeEngine::Complete));
         QCOMPARE(answer, QByteArray("GOOD"));
+    }
+
+    // A datagram that came before a request (the PLC's duplicate of the last
+    // answer) is never taken as the answer to it.
+    void udpEarlierDatagramSkipped()
+    {
+        const int plc = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in at = {};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        QVERIFY(plc >= 0 && ::bind(plc, reinterpret_cast<sockaddr *>(&at), length) == 0
+                && ::getsockname(plc, reinterpret_cast<sockaddr *>(&at), &length) == 0);
+        const timeval patience = {2, 0};  // the peer never outwaits the test
+        ::setsockopt(plc, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        std::thread peer([plc] {
+            for (const char *answer : {"OK!!", "GOOD"}) {
+                char request[16];
+                sockaddr_in from = {};
+                socklen_t fromLength = sizeof from;
+                ::recvfrom(plc, request, sizeof request, 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
+                for (int copies = qstrcmp(answer, "OK!!") == 0 ? 2 : 1; copies > 0; --copies)
+                    ::sendto(plc, answer, 4, 0, reinterpret_cast<sockaddr *>(&from), fromLength);
+            }
+        });
+        const auto medium = UdpMedium::open(QHostAddress::LocalHost, ntohs(at.sin_port), nullptr);
+        ExchangeEngine engine;
+        QByteArray first, second;
+        const int r1 = medium ? engine.run(*medium, "r1", expectBytes(4, 400), &first) : -1;
+        QThread::msleep(50);  // the duplicate is waiting before the next request goes out
+        const int r2 = medium ? engine.run(*medium, "r2", expectBytes(4, 400), &second) : -1;
+        peer.join();
+        ::close(plc);
+        QCOMPARE(r1, int(ExchangeEngine::Complete));
+        QCOMPARE(r2, int(ExchangeEngine::Complete));
+        QCOMPARE(first + second, QByteArray("OK!!GOOD"));
     }
 
     // After a failed exchange the next one connects again first, so a late
