@@ -135,14 +135,17 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
     if (!usable() || m_answered || maxBytes <= 0)
         return QByteArray();
     char datagram[MaxDatagram];
-    char control[CMSG_SPACE(sizeof(timespec))];
+    union {  // aligned for the control header that the system writes in it
+        char bytes[CMSG_SPACE(sizeof(timespec))];
+        cmsghdr header;
+    } control;
     for (int i = 0; i < DropDatagrams; ++i) {
         iovec part = {datagram, sizeof datagram};
         msghdr message = {};
         message.msg_iov = &part;
         message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
+        message.msg_control = control.bytes;
+        message.msg_controllen = sizeof control.bytes;
         // MSG_TRUNC: n is the datagram's own length, also when it is longer.
         const ssize_t n = ::recvmsg(m_fd, &message, MSG_DONTWAIT | MSG_TRUNC);
         if (n < 0) {
