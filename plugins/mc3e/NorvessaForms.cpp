@@ -59,16 +59,28 @@ namespace {
 // The longest response data of an ASCII answer: end code and 960 words.
 constexpr int MaxAsciiResponse = 4 + 4 * CmdNorvessa::MaxWordPoints;
 
-QByteArray hexField(const QByteArray &binary, int offset, int width)
+// Appends `digits` upper-case hexadecimal digits of `value`. Requests are
+// written straight into one reserved buffer: an ASCII exchange is about as
+// cheap to build as a binary one.
+void putHex(QByteArray *out, unsigned value, int digits)
 {
-    return HexDigits::hexNumber(unsigned(McFrame::readLe(binary, offset, width)), 2 * width);
+    static const char hexChars[] = "0123456789ABCDEF";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        out->append(hexChars[(value >> shift) & 0xF]);
 }
 
-// `digits` digits of `value` in `base`, or empty when it does not fit.
-QByteArray digitsOf(int value, int base, int digits)
+void putLeField(QByteArray *out, const QByteArray &binary, int offset, int width)
 {
-    const QByteArray text = QByteArray::number(value, base).toUpper();
-    return text.size() > digits ? QByteArray() : QByteArray(digits - text.size(), '0') + text;
+    putHex(out, unsigned(McFrame::readLe(binary, offset, width)), 2 * width);
+}
+
+// True while what came so far can still be the start of `head` (4 characters).
+bool mayStartWith(const QByteArray &soFar, const char *head)
+{
+    for (int i = 0; i < 4 && i < soFar.size(); ++i)
+        if (soFar.at(i) != head[i])
+            return false;
+    return true;
 }
 
 // Little-endian binary of `chars` hexadecimal characters at `pos` (an even
@@ -88,25 +100,47 @@ QByteArray requestAscii(const QByteArray &b, const char *deviceName, int digitsB
 {
     // 3E binary: subheader, network, PC, I/O (2), station, length (2), timer (2),
     // command (2), subcommand (2), head (3), code, points (2), data.
-    const QByteArray head = digitsOf(int(McFrame::readLe(b, 15, 3)), digitsBase, 6);
-    if (b.size() < 21 || head.isEmpty())
+    if (b.size() < 21)
         return QByteArray();
-    QByteArray name(deviceName);
-    name = name.leftJustified(2, '*', true);
+    const unsigned head = unsigned(McFrame::readLe(b, 15, 3));
+    if (digitsBase == 10 && head > 999999)
+        return QByteArray();  // six decimal digits at most
     const bool bits = McFrame::readLe(b, 13, 2) == 1;
     const int points = int(McFrame::readLe(b, 19, 2));
-    QByteArray data;
+    const QByteArray bitPoints = bits ? McFrame::unpackBitNibbles(b.mid(21), points) : QByteArray();
+    const int dataChars = bits ? bitPoints.size() : (b.size() - 21) / 2 * 4;
+    // Timer, command, subcommand (4 each), device name (2), head (6), points (4).
+    const int bodyChars = 24 + dataChars;
+    QByteArray out;
+    out.reserve(18 + bodyChars);
+    QByteArray *p = &out;
+    out.append("5000", 4);
+    putLeField(p, b, 2, 1);
+    putLeField(p, b, 3, 1);
+    putLeField(p, b, 4, 2);
+    putLeField(p, b, 6, 1);
+    putHex(p, unsigned(bodyChars), 4);
+    putLeField(p, b, 9, 2);
+    putLeField(p, b, 11, 2);
+    putLeField(p, b, 13, 2);
+    // One-letter names are padded with '*'.
+    out.append(deviceName[0] ? deviceName[0] : '*');
+    out.append(deviceName[0] && deviceName[1] ? deviceName[1] : '*');
+    if (digitsBase == 16) {
+        putHex(p, head, 6);
+    } else {
+        for (unsigned scale = 100000; scale > 0; scale /= 10)
+            out.append(char('0' + head / scale % 10));
+    }
+    putLeField(p, b, 19, 2);
     if (bits) {
-        for (char p : McFrame::unpackBitNibbles(b.mid(21), points))
-            data.append(p ? '1' : '0');
+        for (char point : bitPoints)
+            out.append(point ? '1' : '0');
     } else {
         for (int i = 21; i + 1 < b.size(); i += 2)
-            data += hexField(b, i, 2);
+            putLeField(p, b, i, 2);
     }
-    const QByteArray body = hexField(b, 9, 2) + hexField(b, 11, 2) + hexField(b, 13, 2) + name + head
-                            + hexField(b, 19, 2) + data;
-    return "5000" + hexField(b, 2, 1) + hexField(b, 3, 1) + hexField(b, 4, 2) + hexField(b, 6, 1)
-           + HexDigits::hexNumber(unsigned(body.size()), 4) + body;
+    return out;
 }
 
 QByteArray request4EAscii(const QByteArray &requestAscii, quint16 serial)
@@ -118,7 +152,7 @@ QByteArray request4EAscii(const QByteArray &requestAscii, quint16 serial)
 
 int answerMissingAscii(const QByteArray &soFar)
 {
-    if (!QByteArray("D000").startsWith(soFar.left(4)))
+    if (!mayStartWith(soFar, "D000"))
         return 0;
     if (soFar.size() < AnswerHeaderAscii)
         return AnswerHeaderAscii - soFar.size();
@@ -130,7 +164,7 @@ int answerMissingAscii(const QByteArray &soFar)
 
 int answerMissing4EAscii(const QByteArray &soFar)
 {
-    if (!QByteArray("D400").startsWith(soFar.left(4)))
+    if (!mayStartWith(soFar, "D400"))
         return 0;
     if (soFar.size() < Head4EAscii)
         return Head4EAscii + AnswerHeaderAscii - 4 - soFar.size();
@@ -144,6 +178,7 @@ QByteArray answer3EOfAscii(const QByteArray &a)
         || HexDigits::parseHex(a, 14, 4) != a.size() - AnswerHeaderAscii)
         return QByteArray();
     QByteArray b("\xD0\x00", 2);
+    b.reserve(a.size() / 2 + 2);
     const int dataChars = a.size() - AnswerHeaderAscii - 4;
     const bool error = HexDigits::parseHex(a, AnswerHeaderAscii, 4) != 0;
     // Error information: network, PC, I/O (4), station, command (4), subcommand (4).
