@@ -76,8 +76,8 @@ int UdpMedium::newSocket() const
         return -1;
     const int fd = ::socket(peer.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
-    if (fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one) != 0)
-        m_stamped = false;
+    if (fd >= 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);  // without: no stamps, nothing skipped
     // connect() binds a free local port and sets the only peer datagrams are taken from.
     if (fd >= 0 && ::connect(fd, peer.data(), peer.length) != 0) {
         ::close(fd);
@@ -154,7 +154,6 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
             break;  // nothing (more) yet
         }
         const qint64 receivedAt = receivedAtNs(&message);
-        m_stamped = m_stamped && receivedAt != 0;
         if (receivedAt != 0 && receivedAt < m_sentAtNs)
             continue;  // came before the request: an earlier request's
         m_answered = true;
@@ -165,10 +164,8 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
 
 void UdpMedium::dropInput()
 {
-    // With receive stamps readAvailable() skips what came before the request.
-    // A system that gives none (some emulators) gets the receive calls instead.
     char sink[512];
-    for (int i = 0; !m_stamped && usable() && i < DropDatagrams; ++i) {
+    for (int i = 0; usable() && i < DropDatagrams; ++i) {
         if (::recv(m_fd, sink, sizeof sink, MSG_DONTWAIT) < 0 && !refusedEarlier(errno))
             break;
     }
