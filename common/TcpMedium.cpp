@@ -1,5 +1,4 @@
 #include "TcpMedium.h"
-#include "IpPeer.h"
 
 #include <cerrno>
 #include <netinet/in.h>
@@ -55,13 +54,8 @@ bool wouldBlock(int error)
 } // namespace
 
 TcpMedium::TcpMedium(const QHostAddress &address, quint16 port, bool keepAlive)
-    : m_address(address), m_port(port), m_keepAlive(keepAlive)
+    : IpMedium(address, port), m_keepAlive(keepAlive)
 {
-}
-
-TcpMedium::~TcpMedium()
-{
-    close();
 }
 
 std::unique_ptr<TcpMedium> TcpMedium::connectTo(const QHostAddress &address, quint16 port, int waitMs,
@@ -79,7 +73,7 @@ bool TcpMedium::open(int waitMs)
 {
     close();
     PeerAddress peer;
-    if (!toSocketAddress(m_address, m_port, &peer))
+    if (!peerAddress(&peer))
         return false;
     const QDeadlineTimer deadline(qMax(0, waitMs));
     m_fd = ::socket(peer.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -128,11 +122,6 @@ void TcpMedium::markLost(int error)
 {
     m_error = error;
     close();
-}
-
-bool TcpMedium::usable() const
-{
-    return m_fd >= 0;
 }
 
 bool TcpMedium::write(const QByteArray &bytes, const QDeadlineTimer &deadline)
@@ -200,21 +189,8 @@ void TcpMedium::dropInput()
     readAvailable(DropBytes);
 }
 
-int TcpMedium::lineTimeMs(int bytes) const
-{
-    return gatewayLineTimeMs(bytes);
-}
-
 bool TcpMedium::reset(int)
 {
     // No answer of an earlier request can reach a connection opened after it.
     return open(ReconnectWaitMs);
-}
-
-void TcpMedium::close()
-{
-    if (m_fd < 0)
-        return;
-    ::close(m_fd);
-    m_fd = -1;
 }

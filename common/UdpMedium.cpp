@@ -1,5 +1,4 @@
 #include "UdpMedium.h"
-#include "IpPeer.h"
 
 #include <cerrno>
 #include <cstring>
@@ -56,11 +55,6 @@ qint64 receivedAtNs(msghdr *message)
 
 } // namespace
 
-UdpMedium::~UdpMedium()
-{
-    close();
-}
-
 std::unique_ptr<UdpMedium> UdpMedium::open(const QHostAddress &address, quint16 port, const LinkWake *wake)
 {
     std::unique_ptr<UdpMedium> medium(new UdpMedium(address, port));
@@ -72,7 +66,7 @@ std::unique_ptr<UdpMedium> UdpMedium::open(const QHostAddress &address, quint16 
 int UdpMedium::newSocket() const
 {
     PeerAddress peer;
-    if (!toSocketAddress(m_address, m_port, &peer))
+    if (!peerAddress(&peer))
         return -1;
     const int fd = ::socket(peer.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
@@ -171,11 +165,6 @@ void UdpMedium::dropInput()
     }
 }
 
-int UdpMedium::lineTimeMs(int bytes) const
-{
-    return gatewayLineTimeMs(bytes);
-}
-
 bool UdpMedium::reset(int)
 {
     // The new socket is made while the old one still holds its port, so the
@@ -186,12 +175,4 @@ bool UdpMedium::reset(int)
     if (fd < 0)
         m_error = NetworkError;
     return usable();
-}
-
-void UdpMedium::close()
-{
-    if (m_fd < 0)
-        return;
-    ::close(m_fd);
-    m_fd = -1;
 }

@@ -16,50 +16,32 @@
 // comes (a time-out). After a failed exchange reset() moves to a new socket on
 // another local port, so a late answer of the old request goes nowhere.
 
-#include "LinkMedium.h"
+#include "IpMedium.h"
 
 #include <QHostAddress>
 #include <memory>
 
-class UdpMedium : public LinkMedium
+class UdpMedium : public IpMedium
 {
 public:
-    ~UdpMedium() override;
 
     // A socket on a free local port with the PLC as its peer (nothing is
     // sent). Null when the address is no IP address or the system gives no socket.
     static std::unique_ptr<UdpMedium> open(const QHostAddress &address, quint16 port, const LinkWake *wake);
 
     bool sendsDatagrams() const override { return true; }
-    bool connectedTo(const QString &address, quint16 port) const override
-    {
-        return usable() && QHostAddress(address) == m_address && m_port == port;
-    }
 
-    bool usable() const override { return m_fd >= 0; }
     bool write(const QByteArray &bytes, const QDeadlineTimer &deadline) override;
     Wait waitReadable(const QDeadlineTimer &deadline) override;
     QByteArray readAvailable(int maxBytes) override;
     void dropInput() override;
-    int lineTimeMs(int bytes) const override;
     bool reset(int guardMs) override;
-    bool lost() const override { return m_fd < 0; }
-    int errorCode() const override { return m_error; }
-    void close() override;
-    QString traceAddress() const override { return m_address.toString(); }
-    int tracePort() const override { return m_port; }
-    QString lossAddress() const override { return m_address.toString(); }
-    int lossPort() const override { return m_port; }
 
 private:
-    UdpMedium(const QHostAddress &address, quint16 port) : m_address(address), m_port(port) {}
+    UdpMedium(const QHostAddress &address, quint16 port) : IpMedium(address, port) {}
     // A connected socket for the peer, -1 when there is none.
     int newSocket() const;
 
-    int m_fd = -1;
-    QHostAddress m_address;
-    quint16 m_port = 0;
-    int m_error = -1;
     bool m_answered = false;  // the datagram of the last request has been read
     qint64 m_sentAtNs = 0;    // wall-clock time of the last request, as the stamps count
 };

@@ -1,29 +1,38 @@
-#include "IpPeer.h"
+#include "IpMedium.h"
 
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
-bool toSocketAddress(const QHostAddress &address, quint16 port, PeerAddress *out)
+void IpMedium::close()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+bool IpMedium::peerAddress(PeerAddress *out) const
 {
     bool v4 = false;
-    const quint32 ip4 = address.toIPv4Address(&v4);
+    const quint32 ip4 = m_address.toIPv4Address(&v4);
     if (v4) {
         auto *in = reinterpret_cast<sockaddr_in *>(&out->storage);
         in->sin_family = AF_INET;
-        in->sin_port = htons(port);
+        in->sin_port = htons(m_port);
         in->sin_addr.s_addr = htonl(ip4);
         out->length = sizeof *in;
         return true;
     }
-    if (address.protocol() != QAbstractSocket::IPv6Protocol)
+    if (m_address.protocol() != QAbstractSocket::IPv6Protocol)
         return false;
     auto *in6 = reinterpret_cast<sockaddr_in6 *>(&out->storage);
     in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(port);
-    const Q_IPV6ADDR ip6 = address.toIPv6Address();
+    in6->sin6_port = htons(m_port);
+    const Q_IPV6ADDR ip6 = m_address.toIPv6Address();
     std::memcpy(&in6->sin6_addr, &ip6, sizeof ip6);
-    const QString scope = address.scopeId();
+    const QString scope = m_address.scopeId();
     bool numeric = false;
     const uint index = scope.toUInt(&numeric);
     in6->sin6_scope_id = numeric ? index : ::if_nametoindex(scope.toLatin1().constData());
