@@ -71,7 +71,7 @@ int UdpMedium::newSocket() const
     const int fd = ::socket(peer.family(), SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int one = 1;
     if (fd >= 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);  // without: no stamps, nothing skipped
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);  // refused: no stamps, so the drop stays
     // connect() binds a free local port and sets the only peer datagrams are taken from.
     if (fd >= 0 && ::connect(fd, peer.data(), peer.length) != 0) {
         ::close(fd);
@@ -133,6 +133,9 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
         char bytes[CMSG_SPACE(sizeof(timespec))];
         cmsghdr header;
     } control;
+    // A stamp taken when the datagram came is older than this; one the system
+    // took as it was read is not.
+    const qint64 readAtNs = wallClockNs();
     for (int i = 0; i < DropDatagrams; ++i) {
         iovec part = {datagram, sizeof datagram};
         msghdr message = {};
@@ -148,6 +151,7 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
             break;  // nothing (more) yet
         }
         const qint64 receivedAt = receivedAtNs(&message);
+        m_stamped = receivedAt != 0 && receivedAt < readAtNs;
         if (receivedAt != 0 && receivedAt < m_sentAtNs)
             continue;  // came before the request: an earlier request's
         m_answered = true;
@@ -158,6 +162,8 @@ QByteArray UdpMedium::readAvailable(int maxBytes)
 
 void UdpMedium::dropInput()
 {
+    if (m_stamped)
+        return;  // readAvailable() skips what came before the request
     char sink[512];
     for (int i = 0; usable() && i < DropDatagrams; ++i) {
         if (::recv(m_fd, sink, sizeof sink, MSG_DONTWAIT) < 0 && !refusedEarlier(errno))

@@ -6,11 +6,13 @@
 // answer that comes in two pieces stays a cut one.
 //
 // A datagram the system received before the request went out is no answer to
-// it (a late or duplicated one of an earlier request): what waits is read away
-// before each request, and what slips in between that and the request is told
-// by the receive time the system stamps on it. The stamps alone do not do:
-// while the system is still switching its stamping on (the first stamped
-// socket after none), a datagram gets the time it is read instead.
+// it (a late or duplicated one of an earlier request): the receive time the
+// system stamps on every datagram tells, so it is skipped where it is read,
+// with no call of its own before each request. Stamps are trusted only once
+// one has shown to be taken when its datagram came: while the system is still
+// switching its stamping on (the first stamped socket after none), and on
+// systems that give none (some emulators), a datagram carries the time it is
+// read or nothing. Until then what waits is read away before each request.
 //
 // There is no connection to lose: a lost datagram is an answer that never
 // comes (a time-out). After a failed exchange reset() moves to a new socket on
@@ -44,4 +46,5 @@ private:
 
     bool m_answered = false;  // the datagram of the last request has been read
     qint64 m_sentAtNs = 0;    // wall-clock time of the last request, as the stamps count
+    bool m_stamped = false;   // the last datagram read carried the time it came
 };
