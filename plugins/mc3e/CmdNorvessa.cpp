@@ -236,6 +236,17 @@ CmdNorvessa::AnswerForm CmdNorvessa::answerForm(bool fourE, bool ascii, quint16 
     return f;
 }
 
+int CmdNorvessa::asciiBase(int deviceCode)
+{
+    const McDeviceArea *area = devices().byCode(deviceCode);
+    return area && (area->base == 16 || deviceCode == CodeZR) ? 16 : 10;
+}
+
+int CmdNorvessa::highestDevice(int deviceCode) const
+{
+    return m_ascii && asciiBase(deviceCode) == 10 ? 999999 : McMaxDeviceNumber;
+}
+
 void CmdNorvessa::toFrameForm(McRequest *r, int deviceCode) const
 {
     using namespace NorvessaForms;
@@ -243,10 +254,8 @@ void CmdNorvessa::toFrameForm(McRequest *r, int deviceCode) const
         return;
     const quint16 serial = m_fourE ? m_serial++ : 0;
     if (m_ascii) {
-        // ZR is numbered in decimal by users and written in hexadecimal digits.
         const McDeviceArea *area = devices().byCode(deviceCode);
-        const int base = area && (area->base == 16 || deviceCode == CodeZR) ? 16 : 10;
-        r->bytes = requestAscii(r->bytes, area ? area->name : "", base);
+        r->bytes = requestAscii(r->bytes, area ? area->name : "", asciiBase(deviceCode));
         r->answerBytes *= 2;
     }
     if (m_fourE) {

@@ -63,6 +63,9 @@ public:
     };
     static AnswerForm answerForm(bool fourE, bool ascii, quint16 serial);
 
+    // In ASCII code a decimal device number has six digits: 999999 at most.
+    int highestDevice(int deviceCode) const override;
+
 protected:
     McRequest request(Op op, int deviceCode, int headDevice, int points, const QByteArray &data,
                       int pointBytes) const override;
@@ -70,6 +73,9 @@ protected:
 private:
     // The 3E binary request `r` in the configured variant.
     void toFrameForm(McRequest *r, int deviceCode) const;
+    // The base the ASCII request writes the area's device numbers in: ZR,
+    // numbered in decimal by users, is written in hexadecimal digits.
+    static int asciiBase(int deviceCode);
 
     bool m_fourE = false;
     bool m_ascii = false;

@@ -29,7 +29,7 @@ int CMcDriverBase::getbit(QString text)
     return bit < 0 ? -1 : bit;
 }
 
-TransferTarget CMcDriverBase::targetOf(const McDeviceArea *area, int headDevice, int bitIndex)
+TransferTarget CMcDriverBase::targetOf(const McDeviceArea *area, int headDevice, int bitIndex, int highest)
 {
     TransferTarget t;
     if (!area) {
@@ -37,7 +37,7 @@ TransferTarget CMcDriverBase::targetOf(const McDeviceArea *area, int headDevice,
         return t;
     }
     t.readOnly = area->readOnly;
-    if (headDevice < 0 || headDevice > McMaxDeviceNumber || bitIndex < -1 || bitIndex > McMaxBitIndex) {
+    if (headDevice < 0 || headDevice > highest || bitIndex < -1 || bitIndex > McMaxBitIndex) {
         t.status = StatusBadDevice;
         return t;
     }
@@ -52,9 +52,9 @@ TransferTarget CMcDriverBase::targetOf(const McDeviceArea *area, int headDevice,
     t.bitOffset = qMax(bitIndex, 0);
     t.head = headDevice;
     t.step = area->bitDevice ? 16 : 1;
-    t.unitsToEnd = (qint64(McMaxDeviceNumber) - headDevice + 1) / t.step;
+    t.unitsToEnd = (qint64(highest) - headDevice + 1) / t.step;
     t.firstPoint = headDevice + t.bitOffset;
-    t.pointsToEnd = qint64(McMaxDeviceNumber) - t.firstPoint + 1;
+    t.pointsToEnd = qint64(highest) - t.firstPoint + 1;
     return t;
 }
 
@@ -99,7 +99,7 @@ TransferTarget CMcDriverBase::familyTarget(const McDeviceArea *area, int headDev
 {
     if (area && profile().plc == PlcFamily::Fx3u)
         return Fx3uDevices::target(*area, headDevice, bitIndex);
-    return targetOf(area, headDevice, bitIndex);
+    return targetOf(area, headDevice, bitIndex, area ? m_mcLink.highestDevice(area->code) : McMaxDeviceNumber);
 }
 
 // A piece of 32-bit counters is planned in words: two a counter, from the head.

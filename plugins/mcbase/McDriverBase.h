@@ -48,7 +48,9 @@ public:
                                    int dataType, int count);
     static McTransferPlan planWrite(const McDeviceArea &area, int headDevice, int bitIndex,
                                     int dataType, int count);
-    static TransferTarget targetOf(const McDeviceArea *area, int headDevice, int bitIndex);
+    // `highest`: the highest device number the frame carries.
+    static TransferTarget targetOf(const McDeviceArea *area, int headDevice, int bitIndex,
+                                   int highest = McMaxDeviceNumber);
 
 protected:
     TransferTarget parseTarget(const QString &text) override;

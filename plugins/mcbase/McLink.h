@@ -5,6 +5,7 @@
 // its answer is complete and what the answer means.
 
 #include "LinkTransport.h"
+#include "McAddress.h"
 
 class CMcLink : public CLinkTransport
 {
@@ -35,6 +36,14 @@ public:
     // A complete answer read: 0 parsed; else the PLC's own refusal (plcError,
     // with its end or completion code) or a malformed answer.
     static AnswerVerdict verdictOf(int parsed, bool plcError, int code);
+
+    // The highest device number of the area that the configured frame can
+    // carry; a transfer past it is refused before anything is sent.
+    virtual int highestDevice(int deviceCode) const
+    {
+        Q_UNUSED(deviceCode);
+        return McMaxDeviceNumber;
+    }
 
 protected:
     enum class Op { Read, WordWrite, BitWrite };

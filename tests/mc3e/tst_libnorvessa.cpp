@@ -450,6 +450,8 @@ void TestLibNorvessa::frameVariants_data()
     QTest::newRow("ASCII set, binary answer: 7") << "code=ascii" << "D100" << int(DT_Int16) << ""
         << QByteArray("500000FF03FF000018000A04010000D*0001000001")
         << hex("d00000ffff0300 0400 0000 3412") << 7 << "";
+    QTest::newRow("ASCII D1000000 past six digits: 5, nothing sent") << "code=ascii" << "D1000000" << int(DT_Int16)
+        << "" << QByteArray() << QByteArray() << 5 << "";
     QTest::newRow("4E ASCII read D100") << "frame=4e;code=ascii" << "D100" << int(DT_Int16) << ""
         << QByteArray("54000000000000FF03FF000018000A04010000D*0001000001")
         << QByteArray("D4000000000000FF03FF00000800001234") << 0 << "4660";
