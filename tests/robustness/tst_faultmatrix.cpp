@@ -1,4 +1,5 @@
-// Every plug-in, over TCP and over a pseudo-terminal, through every fault the
+// Every plug-in, over TCP and over a pseudo-terminal (the MC ones over UDP
+// too), through every fault the
 // simulator injects: the status the host gets for a read and a write under the
 // fault, that a read reporting success carries exactly the simulator's memory,
 // that the link is usable again once the fault is gone (after ConnectDrive where
@@ -92,7 +93,14 @@ private:
         QString connectText; // what the host hands ConnectDrive
         DriverPtr driver;
     };
-    Medium &medium(int plugin, const QString &kind) { return m_media[plugin * 2 + (kind == QLatin1String("pty"))]; }
+    static QStringList kinds(const PluginInfo &info)
+    {
+        QStringList k = {QStringLiteral("tcp"), QStringLiteral("pty")};
+        if (info.protocol[0] == 'm')
+            k << QStringLiteral("udp");
+        return k;
+    }
+    Medium &medium(int plugin, const QString &kind) { return m_media[plugin * 3 + kinds(plugins().at(plugin)).indexOf(kind)]; }
 
     std::unique_ptr<PlcSimulator> m_sim;
     std::vector<Medium> m_media;
@@ -103,21 +111,22 @@ private:
 void tst_FaultMatrix::initTestCase()
 {
     m_sim = std::make_unique<PlcSimulator>();
-    m_media.resize(plugins().size() * 2);
+    m_media.resize(plugins().size() * 3);
     for (int p = 0; p < plugins().size(); ++p) {
         const PluginInfo &info = plugins().at(p);
-        for (const QString &kind : QStringList{QStringLiteral("tcp"), QStringLiteral("pty")}) {
+        for (const QString &kind : kinds(info)) {
             QString error;
             Medium &m = medium(p, kind);
+            const bool pty = kind == QLatin1String("pty"), udp = kind == QLatin1String("udp");
             m.endpoint = m_sim->addEndpoint(QLatin1String(info.protocol),
-                                            kind == QLatin1String("tcp") ? QStringLiteral("127.0.0.1:0")
-                                                                         : QStringLiteral("pty"),
+                                            QLatin1String(pty ? "pty" : udp ? "udp:127.0.0.1:0" : "127.0.0.1:0"),
                                             &error);
             QVERIFY2(!m.endpoint.isEmpty(), qPrintable(error));
-            m.connectText = kind == QLatin1String("tcp") ? m.endpoint
-                                                         : m.endpoint + QLatin1String(info.serial);
+            m.connectText = pty ? m.endpoint + QLatin1String(info.serial) : m.endpoint.mid(udp ? 4 : 0);
             m.driver = loadDriver(QLatin1String(info.name), &error);
             QVERIFY2(m.driver, qPrintable(error));
+            if (udp)
+                m.driver->SetConnectPar(QStringLiteral("transport=udp"));
             QCOMPARE(m.driver->ConnectDrive(m.connectText), 0);
         }
     }
@@ -161,16 +170,16 @@ void tst_FaultMatrix::fault_data()
     // CTest runs the rows of one plug-in per process (FAULTMATRIX_PLUGIN), side by side.
     const QByteArray only = qgetenv("FAULTMATRIX_PLUGIN");
     for (int p = 0; p < plugins().size(); ++p)
-        for (const QString &kind : QStringList{QStringLiteral("tcp"), QStringLiteral("pty")})
+        for (const QString &kind : kinds(plugins().at(p)))
             for (const QString &f : only.isEmpty() || only == plugins().at(p).name ? faults : QStringList()) {
                 // Stopping and restarting an endpoint is a TCP matter: a pty
-                // that goes silent is the noanswer row.
-                if (f == QLatin1String("restart") && kind == QLatin1String("pty"))
+                // or UDP port that goes silent is the noanswer row.
+                if (f == QLatin1String("restart") && kind != QLatin1String("tcp"))
                     continue;
                 // Only the FX answers have a start byte to find behind noise;
                 // a device that goes away for good is a serial matter.
                 if ((f.startsWith(QLatin1String("noise")) && plugins().at(p).protocol[0] != 'f')
-                    || (f == QLatin1String("vanish") && kind == QLatin1String("tcp")))
+                    || (f == QLatin1String("vanish") && kind != QLatin1String("pty")))
                     continue;
                 QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3").arg(QLatin1String(plugins().at(p).name), kind, f)))
                     << p << kind << f;
@@ -196,7 +205,9 @@ void tst_FaultMatrix::fault()
     } else if (name == QLatin1String("late")) {
         expect = {{0}, {0}};  // the MC links wait the PLC's monitoring timer
     } else if (name == QLatin1String("split")) {
-        expect = {{0}, {0}};  // the pause is shorter than the time-out: one answer
+        // The pause is shorter than the time-out: one answer; but over UDP
+        // each half is a datagram, and the first is a cut answer.
+        expect = kind == QLatin1String("udp") ? Expect{{7}, {7}} : Expect{{0}, {0}};
     } else if (name == QLatin1String("truncate")) {
         // Half an answer is a bad answer; half of the programming port's
         // one-byte ACK is none at all.
